@@ -1,0 +1,140 @@
+// Feedback-FM generators and the fixed pool that holds their operators.
+#include "apps/experiments/fmosc.hpp"
+
+#include <atomic>
+#include <cmath>
+#include <numbers>
+
+namespace {
+
+// Each generator needs at most two operators (types 0 and 1); 32 live in the two synthesizer records.
+constexpr int32_t POOL_SLOTS = 4096;
+constexpr int32_t SLOT_OPERATORS = 2;
+fm_synth_osc pool[POOL_SLOTS][SLOT_OPERATORS];
+std::atomic<uint32_t> pool_used{0};
+
+double private_operator_out(fm_synth_osc* op, double beta, double quarter) {
+  double arg = std::numbers::pi * (2.0 * double(op->phase) + beta * double(op->feedback) + quarter);
+  double y = (std::sin(arg) + double(op->feedback)) * 0.5;
+  return std::isfinite(y) ? y : 0.0;  // a non-finite phase must not leave the feedback poisoned
+}
+
+void private_fm_prepare(fm_synth* fs) {
+  int32_t n = fm_synth_osc_array_length(&fs->operators);
+  for (int32_t i = 0; i < n; ++i) {
+    fm_synth_osc* op = fm_synth_osc_array_get(&fs->operators, i);
+    op->increment = fs->increment;
+    op->phase = fs->phase;
+  }
+}
+
+void private_fm_wrap(fm_synth* fs) {
+  int32_t n = fm_synth_osc_array_length(&fs->operators);
+  for (int32_t i = 0; i < n; ++i) {
+    fm_synth_osc* op = fm_synth_osc_array_get(&fs->operators, i);
+    op->phase = float(std::fmod(double(op->phase), 1.0));
+  }
+}
+
+}  // namespace
+
+fm_synth_osc* fm_synth_osc_array_allocate(fm_synth_osc_array* a, int32_t index) {
+  if (a->failed || index < 0) return nullptr;
+  if (index >= SLOT_OPERATORS) return nullptr;
+  if (a->handle == 0) {
+    uint32_t slot = pool_used.fetch_add(1);
+    if (slot >= uint32_t(POOL_SLOTS)) {
+      *a = {0, 1, 0, 0};
+      return nullptr;
+    }
+    a->handle = slot + 1;
+    a->capacity = int32_t(sizeof(pool[0]));
+  }
+  int32_t end = (index + 1) * int32_t(sizeof(fm_synth_osc));
+  if (end > a->length) {
+    for (int32_t i = a->length / int32_t(sizeof(fm_synth_osc)); i <= index; ++i) pool[a->handle - 1][i] = {};
+    a->length = end;
+  }
+  return &pool[a->handle - 1][index];
+}
+
+fm_synth_osc* fm_synth_osc_array_get(const fm_synth_osc_array* a, int32_t index) {
+  if (a->failed || a->handle == 0 || a->handle > uint32_t(POOL_SLOTS) || index < 0) return nullptr;
+  if (index >= fm_synth_osc_array_length(a)) return nullptr;
+  return &pool[a->handle - 1][index];
+}
+
+int32_t fm_synth_osc_array_length(const fm_synth_osc_array* a) {
+  if (a->failed) return -1;
+  int32_t n = a->length / int32_t(sizeof(fm_synth_osc));
+  return n > SLOT_OPERATORS ? SLOT_OPERATORS : n;
+}
+
+void fm_synth_osc_make(fm_synth_osc* op, float phase) {
+  op->increment = 0.25f;
+  op->phase = phase;
+  op->feedback = 0.0f;
+}
+
+void fm_synth_setup(fm_synth* fs, int32_t type) {
+  fs->type = type;
+  if (type == 0) fm_synth_osc_array_allocate(&fs->operators, 0);
+  if (type == 1) fm_synth_osc_array_allocate(&fs->operators, 1);
+  int32_t n = fm_synth_osc_array_length(&fs->operators);
+  for (int32_t i = 0; i < n; ++i) fm_synth_osc_make(fm_synth_osc_array_get(&fs->operators, i), 0.0f);
+}
+
+// A generator made again (oscs_make at start-up, or in tests) keeps its pool slot: the array is emptied,
+// not abandoned, so repeated makes never exhaust the pool.
+void fm_synth_make(fm_synth* fs) {
+  fm_synth_osc_array& a = fs->operators;
+  bool owns_slot = !a.failed && a.handle >= 1 && a.handle <= uint32_t(POOL_SLOTS);
+  a = owns_slot ? fm_synth_osc_array{a.handle, 0, 0, int32_t(sizeof(pool[0]))} : fm_synth_osc_array{0, 0, 0, 0};
+  fm_synth_setup(fs, 0);
+}
+
+void fm_synth_saw(fm_synth* fs, float* out, int n) {
+  private_fm_prepare(fs);
+  float f = fs->increment;
+  double d = dc_remove(0.0f, f);
+  double s = high_pass_1_normalize(1.0, f);
+  double beta = beta_3(f);
+  int32_t count = fm_synth_osc_array_length(&fs->operators);
+  for (int i = 0; i < n; ++i) {
+    double acc = 0.0;
+    for (int32_t k = 0; k < count; ++k) {
+      fm_synth_osc* op = fm_synth_osc_array_get(&fs->operators, k);
+      double y = private_operator_out(op, beta, 0.0);
+      double h = high_pass_1(y, op->feedback);
+      op->feedback = float(y);
+      acc += (h + d) * s;
+      op->phase += op->increment;
+    }
+    out[i] = float(acc);
+  }
+  private_fm_wrap(fs);
+}
+
+// Operators work in pairs; the second of a pair runs a quarter cycle ahead and is subtracted.
+void fm_synth_square(fm_synth* fs, float* out, int n) {
+  private_fm_prepare(fs);
+  float f = fs->increment;
+  double s = high_pass_1_normalize(1.0, f);
+  double beta = beta_3(f);
+  int32_t pairs = fm_synth_osc_array_length(&fs->operators) / 2;
+  for (int i = 0; i < n; ++i) {
+    double acc = 0.0;
+    for (int32_t j = 0; j < pairs; ++j) {
+      for (int32_t k = 0; k < 2; ++k) {
+        fm_synth_osc* op = fm_synth_osc_array_get(&fs->operators, 2 * j + k);
+        double y = private_operator_out(op, beta, 0.5 * k);
+        double h = high_pass_1(y, op->feedback);
+        op->feedback = float(y);
+        acc += (1 - 2 * k) * (h * s);
+        op->phase += op->increment;
+      }
+    }
+    out[i] = float(acc);
+  }
+  private_fm_wrap(fs);
+}
