@@ -4,10 +4,12 @@ kv_library(kv_toolset SOURCES
 
 kv_library(kv_core SOURCES
   library/config.cpp library/arch/posix/time.cpp library/arch/opengl/frame-stats.cpp
+  library/devices/audio-frame.cpp
   LIBS kv_toolset)
 
 kv_library(kv_record SOURCES
   apps/experiments/fmosc.cpp apps/kelvarin/euclid_pulse.cpp apps/kelvarin/synth.cpp
+  apps/kelvarin/visuals_model.cpp
   LIBS kv_toolset)
 
 kv_test(foundation_test LABEL unit
