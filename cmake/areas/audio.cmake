@@ -1,0 +1,10 @@
+# Audio I/O: the device layer over PortAudio and libsndfile, its tests, and the offline renderer.
+pkg_check_modules(KV_AUDIO_DEPS REQUIRED IMPORTED_TARGET portaudio-2.0 sndfile)
+
+kv_library(kv_audio SOURCES library/devices/audio-portaudio.cpp
+  LIBS kv_core PkgConfig::KV_AUDIO_DEPS)
+
+kv_test(audio_unit_test LABEL unit
+  SOURCES tests/audio/file_device_test.cpp
+  LIBS kv_audio)
+
