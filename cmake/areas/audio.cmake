@@ -8,3 +8,7 @@ kv_test(audio_unit_test LABEL unit
   SOURCES tests/audio/file_device_test.cpp
   LIBS kv_audio)
 
+
+kv_test(audio_stream_test LABEL system TIMEOUT 240
+  SOURCES tests/audio/stream_test.cpp
+  LIBS kv_audio kv_test_support)
