@@ -1,0 +1,94 @@
+// OSC peers for the grid tests, started and stopped by the test that uses them.
+#include "tests/grid/osc_peers.hpp"
+
+#include <fcntl.h>
+#include <lo/lo.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace {
+bool eventually(double seconds, auto&& condition) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (std::chrono::steady_clock::now() < end) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return condition();
+}
+}  // namespace
+
+osc_dump::osc_dump(const std::string& port) : port_(port), process_({"oscdump", "-L", port}) {
+  lo_address to = lo_address_new(nullptr, port.c_str());
+  ready_ = eventually(5.0, [&] {
+    lo_send(to, "/kv/probe", "i", 1);
+    return process_.output().find("/kv/probe") != std::string::npos;
+  });
+  lo_address_free(to);
+}
+
+std::vector<std::string> osc_dump::messages() const {
+  std::vector<std::string> out;
+  std::istringstream lines(process_.output());
+  for (std::string line; std::getline(lines, line);) {
+    size_t space = line.find(' ');
+    if (space == std::string::npos) continue;
+    std::string message = line.substr(space + 1);
+    if (message.rfind("/kv/probe", 0) != 0) out.push_back(message);
+  }
+  return out;
+}
+
+bool osc_dump::wait_for(const std::string& message, double seconds) const {
+  return eventually(seconds, [&] {
+    for (const std::string& m : messages())
+      if (m == message) return true;
+    return false;
+  });
+}
+
+int osc_send(const std::string& port, const std::string& path, const std::string& types,
+             const std::string& arguments) {
+  int status = -1;
+  run_command("oscsend localhost " + port + " " + path + " " + types + " " + arguments, &status);
+  return status;
+}
+
+stdout_capture::stdout_capture() {
+  path_ = "/tmp/kv-grid-stdout-" + std::to_string(getpid()) + ".txt";
+  fflush(stdout);
+  saved_ = dup(1);
+  int fd = open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  dup2(fd, 1);
+  close(fd);
+}
+
+stdout_capture::~stdout_capture() {
+  fflush(stdout);
+  dup2(saved_, 1);
+  close(saved_);
+  std::remove(path_.c_str());
+}
+
+std::string stdout_capture::text() const {
+  fflush(stdout);
+  std::ifstream f(path_);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+bool stdout_capture::wait_for(const std::string& wanted, double seconds) const {
+  return eventually(seconds, [&] { return text().find(wanted) != std::string::npos; });
+}
+
+std::vector<std::string> with_prefix(const std::vector<std::string>& all, const std::string& prefix) {
+  std::vector<std::string> out;
+  for (const std::string& m : all)
+    if (m.rfind(prefix, 0) == 0) out.push_back(m);
+  return out;
+}

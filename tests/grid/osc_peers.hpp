@@ -1,0 +1,43 @@
+// OSC peers for the grid tests: oscdump as the LED receiver, oscsend as the controller, and a capture
+// of this process's standard output for the lines the OSC handlers print.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "tests/support/servers.hpp"
+
+// `oscdump -L port`, ready once a probe message sent to it has come back in its output.
+class osc_dump {
+ public:
+  explicit osc_dump(const std::string& port);
+  bool ready() const { return ready_; }
+  // Messages received so far without their time stamps ("/box/led iii 3 0 1"), probes left out.
+  std::vector<std::string> messages() const;
+  // Waits until `message` has arrived; a marker sent last tells that everything before it arrived.
+  bool wait_for(const std::string& message, double seconds = 5.0) const;
+
+ private:
+  std::string port_;
+  child_process process_;
+  bool ready_ = false;
+};
+
+// `oscsend localhost port path types args...`; returns the tool's exit status.
+int osc_send(const std::string& port, const std::string& path, const std::string& types,
+             const std::string& arguments);
+
+// Redirects standard output (file descriptor 1) into a temporary file until destroyed.
+class stdout_capture {
+ public:
+  stdout_capture();
+  ~stdout_capture();
+  std::string text() const;  // flushes stdout first
+  bool wait_for(const std::string& text, double seconds = 5.0) const;
+
+ private:
+  int saved_ = -1;
+  std::string path_;
+};
+
+// Messages of `all` that start with `prefix`.
+std::vector<std::string> with_prefix(const std::vector<std::string>& all, const std::string& prefix);
