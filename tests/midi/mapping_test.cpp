@@ -1,0 +1,140 @@
+// The controller map and the printed lines of the instrument's MIDI callback.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "apps/kelvarin/midi_map.hpp"
+#include "apps/kelvarin/synth.hpp"
+#include "tests/midi/midi_packet_helpers.hpp"
+
+namespace {
+
+class MidiMapping : public ::testing::Test {
+ protected:
+  void SetUp() override { oscs_make(); }
+
+  // Runs midifn on the bytes and returns what it printed.
+  std::string play(std::initializer_list<int> bytes, int* handled = nullptr) {
+    midi_packet p = packet_of(bytes);
+    testing::internal::CaptureStdout();
+    int n = midifn(nullptr, &p);
+    std::string out = testing::internal::GetCapturedStdout();
+    if (handled) *handled = n;
+    return out;
+  }
+};
+
+TEST_F(MidiMapping, VolumeFromZeroToOne) {
+  EXPECT_EQ(play({0xB0, 7, 127}), "received cc 7 127 on channel 0\n");
+  EXPECT_EQ(synth().voices[0].volume, 1.0f);
+  play({0xB0, 7, 0});
+  EXPECT_EQ(synth().voices[0].volume, 0.0f);
+  play({0xB5, 7, 100});
+  EXPECT_FLOAT_EQ(synth().voices[5].volume, 100.0f / 127.0f);
+}
+
+TEST_F(MidiMapping, PanIsBipolarAroundSixtyFour) {
+  play({0xB1, 10, 0});
+  EXPECT_EQ(synth().voices[1].pan, -1.0f);
+  play({0xB1, 10, 64});
+  EXPECT_EQ(synth().voices[1].pan, 0.0f);
+  play({0xB1, 10, 127});
+  EXPECT_EQ(synth().voices[1].pan, 1.0f);
+  play({0xB1, 10, 32});
+  EXPECT_EQ(synth().voices[1].pan, -0.5f);
+}
+
+TEST_F(MidiMapping, KindWrapsModuloTwelveAndDivisorStartsAtOne) {
+  play({0xB4, 48, 13});
+  EXPECT_EQ(synth().oscs[4].kind, 1);
+  play({0xB4, 48, 127});
+  EXPECT_EQ(synth().oscs[4].kind, 7);
+  play({0xB4, 49, 0});
+  EXPECT_EQ(synth().oscs[4].divisor, 1.0f);
+  play({0xB4, 49, 127});
+  EXPECT_EQ(synth().oscs[4].divisor, 32.75f);
+}
+
+TEST_F(MidiMapping, MatrixAmountPrintsBothLines) {
+  std::string out = play({0xB2, 57, 127});
+  EXPECT_EQ(out, "received cc 57 127 on channel 2\nmodmatrix 2 0 = 1 127\n");
+  EXPECT_EQ(synth().cells[2][0].amount, 1.0f);
+}
+
+TEST_F(MidiMapping, MatrixTypeAndDivisorReachTheirCell) {
+  play({0xB3, 66, 8});
+  EXPECT_EQ(synth().cells[3][2].divisor, 3.0f);
+  std::string out = play({0xB7, 84, 23});
+  EXPECT_EQ(out, "received cc 84 23 on channel 7\nmodmatrix 7 7 = 0 23\n");
+  EXPECT_EQ(synth().cells[7][7].type, 3);
+}
+
+TEST_F(MidiMapping, FourthControllerOfAGroupOnlyPrints) {
+  synth_state before = synth();
+  std::string out = play({0xB6, 59, 99});
+  EXPECT_EQ(out, "received cc 59 99 on channel 6\nmodmatrix 6 0 = 3 99\n");
+  EXPECT_EQ(std::memcmp(&before, &synth(), sizeof before), 0);
+}
+
+TEST_F(MidiMapping, UnknownControllersAndHighChannelsChangeNothing) {
+  synth_state before = synth();
+  EXPECT_EQ(play({0xB0, 88, 5}), "received cc 88 5 on channel 0\n");
+  EXPECT_EQ(play({0xB9, 7, 127}), "received cc 7 127 on channel 9\n");
+  EXPECT_EQ(play({0xBF, 60, 1}), "received cc 60 1 on channel 15\n");
+  EXPECT_EQ(play({0x99, 60, 100}), "received note on: 60 100 on channel 9\n");
+  EXPECT_EQ(std::memcmp(&before, &synth(), sizeof before), 0);
+}
+
+TEST_F(MidiMapping, NoteOnSetsPitchAndRestartsTheOscillator) {
+  synth().oscs[3].started = 1;
+  EXPECT_EQ(play({0x93, 62, 90}), "received note on: 62 90 on channel 3\n");
+  EXPECT_EQ(synth().oscs[3].note, 62.0f);
+  EXPECT_EQ(synth().oscs[3].started, 0);
+}
+
+TEST_F(MidiMapping, NoteOffAndVelocityZeroOnlyPrint) {
+  synth_state before = synth();
+  EXPECT_EQ(play({0x82, 60, 30}), "received note off: 60 on channel 2\n");
+  EXPECT_EQ(play({0x92, 61, 0}), "received note off: 61 on channel 2\n");
+  EXPECT_EQ(std::memcmp(&before, &synth(), sizeof before), 0);
+}
+
+TEST_F(MidiMapping, EveryEventOfAPacketInOrderAndTheCountReturned) {
+  int handled = 0;
+  std::string out = play({0x90, 60, 64, 0xB0, 7, 127, 0x80, 60, 0, 0xE0, 0, 64, 0x90, 61, 64}, &handled);
+  EXPECT_EQ(handled, 3);
+  EXPECT_EQ(out,
+            "received note on: 60 64 on channel 0\n"
+            "received cc 7 127 on channel 0\n"
+            "received note off: 60 on channel 0\n");
+}
+
+// Every controller and value on one voice: after each message every mapped field is in its range.
+TEST_F(MidiMapping, EveryControllerValueStaysInRange) {
+  const int ch = 5;
+  const synth_state& s = synth();
+  int out_of_range = 0;
+  testing::internal::CaptureStdout();
+  for (int cc = 0; cc < 128; ++cc) {
+    for (int v = 0; v < 128; ++v) {
+      midi_packet p = packet_of({0xB0 | ch, cc, v});
+      midifn(nullptr, &p);
+      bool ok = s.oscs[ch].kind >= 0 && s.oscs[ch].kind < 12 && s.oscs[ch].divisor >= 1.0f &&
+                s.voices[ch].volume >= 0.0f && s.voices[ch].volume <= 1.0f && s.voices[ch].pan >= -1.0f &&
+                s.voices[ch].pan <= 1.0f;
+      for (int c = 0; c < 8; ++c) {
+        const mod_cell& cell = s.cells[ch][c];
+        ok = ok && cell.type >= 0 && cell.type < 10 && cell.divisor >= 1.0f && cell.amount >= -1.0f &&
+             cell.amount <= 1.0f;
+      }
+      out_of_range += ok ? 0 : 1;
+    }
+  }
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out_of_range, 0);
+  EXPECT_EQ(s.oscs[ch].kind, 127 % 12);
+  EXPECT_EQ(s.cells[ch][3].type, 127 % 10);
+}
+
+}  // namespace

@@ -1,0 +1,104 @@
+// Standard MIDI Files: times through the tempo map, the messages kept, and malformed files refused.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "apps/kelvarin/midi_file.hpp"
+#include "tests/support/servers.hpp"
+
+namespace {
+
+class MidiFile : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir = "/tmp/kv-midi-file-" + std::to_string(getpid());
+    int status = -1;
+    run_command("mkdir -p " + dir + " && /usr/bin/python3 " + source_dir() + "/tests/midi/make_midi.py " + dir,
+                &status);
+    ASSERT_EQ(status, 0);
+  }
+  static void TearDownTestSuite() { run_command("rm -rf " + dir); }
+  void TearDown() override { array_reset(events); }
+
+  int read(const std::string& name) { return midi_file_read((dir + "/" + name).c_str(), &events, error); }
+  int read_bytes(const std::string& bytes) {
+    return midi_file_read_memory(bytes.data(), int32_t(bytes.size()), &events, error);
+  }
+  const midi_file_event& at(int i) { return *array_get(events, i); }
+
+  static std::string dir;
+  midi_file_event_array events{};
+  char error[MIDI_FILE_ERROR_BYTES] = {};
+};
+std::string MidiFile::dir;
+
+TEST_F(MidiFile, TempoMapGivesSecondsAcrossTracks) {
+  ASSERT_EQ(read("tempo.mid"), 1) << error;
+  ASSERT_EQ(array_length(events), 5);  // the program change and the bend are left out
+  const double seconds[5] = {0.0, 0.5, 1.0, 1.25, 1.5};
+  const unsigned char status[5] = {0x90, 0x80, 0xB1, 0x91, 0x91};
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_NEAR(at(i).seconds, seconds[i], 1e-9) << i;
+    EXPECT_EQ(at(i).bytes[0], status[i]) << i;
+  }
+  EXPECT_EQ(at(2).bytes[1], 7);
+  EXPECT_EQ(at(2).bytes[2], 127);
+  EXPECT_EQ(at(4).bytes[2], 0);
+}
+
+TEST_F(MidiFile, FormatZeroWithRunningStatusBecomesWholeMessages) {
+  ASSERT_EQ(read("format0.mid"), 1) << error;
+  ASSERT_EQ(array_length(events), 3);
+  for (int i = 0; i < 3; ++i) {
+    midi_packet p;
+    midi_file_packet(&at(i), &p);
+    midi_event e;
+    ASSERT_EQ(midi_event_count(&p), 1);
+    midi_event_get(&p, &e, 0);
+    EXPECT_EQ(e.kind, MIDI_KIND_NOTE_ON);
+    EXPECT_EQ(e.channel, 2);
+    EXPECT_EQ(e.number, 50 + 2 * i);
+    EXPECT_NEAR(double(p.time_stamp), (i + 1) * 0.5e9, 1e3);  // 96 ticks at 120 bpm
+  }
+}
+
+TEST_F(MidiFile, RefusalsCarryAReason) {
+  EXPECT_EQ(read("format2.mid"), 0);
+  EXPECT_STREQ(error, "MIDI file format 2 is not supported (only 0 and 1)");
+  EXPECT_EQ(read("no-such-file.mid"), 0);
+  EXPECT_STREQ(error, "cannot open the file: No such file or directory");
+  EXPECT_EQ(read_bytes(""), 0);
+  EXPECT_STREQ(error, "not a Standard MIDI File (no MThd header)");
+  const std::string header("MThd\0\0\0\x06\0\0\0\x01\0\x60", 14);
+  EXPECT_EQ(read_bytes(header + std::string("MTrk\0\0\0\x04\0\x90\x3C\x40", 12)), 0);
+  EXPECT_STREQ(error, "track 0 does not end with an End Of Track event");
+  EXPECT_EQ(read_bytes(header + std::string("MTrk\0\0\0\x07\0\x3C\x40\0\xFF\x2F\0", 15)), 0);
+  EXPECT_STREQ(error, "track 0 has a malformed or cut-short event at byte 0");
+  EXPECT_EQ(read_bytes(header + std::string("MTrk\0\0\0\x09\0\xFF\x2F\0", 12)), 0);
+  EXPECT_STREQ(error, "a chunk at byte 14 runs past the end of the file");
+  EXPECT_EQ(read_bytes(std::string("MThd\0\0\0\x06\0\0\x80\x00\0\x60", 14)), 0);
+  EXPECT_STREQ(error, "the file holds 0 of its 32768 tracks");
+  EXPECT_EQ(array_length(events), 0);
+}
+
+// Every cut of a valid file either reads or is refused with a message; none crashes.
+TEST_F(MidiFile, TruncatedFilesAreRefusedOrRead) {
+  FILE* f = fopen((dir + "/tempo.mid").c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  std::string whole(83, '\0');
+  ASSERT_EQ(fread(whole.data(), 1, whole.size(), f), whole.size());
+  fclose(f);
+  int refused = 0;
+  for (size_t cut = 0; cut < whole.size(); ++cut) {
+    array_trunc(events);
+    if (!read_bytes(whole.substr(0, cut))) {
+      refused++;
+      EXPECT_NE(error[0], 0) << cut;
+    }
+  }
+  EXPECT_GT(refused, 0);
+}
+
+}  // namespace
