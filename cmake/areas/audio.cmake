@@ -12,3 +12,10 @@ kv_test(audio_unit_test LABEL unit
 kv_test(audio_stream_test LABEL system TIMEOUT 240
   SOURCES tests/audio/stream_test.cpp
   LIBS kv_audio kv_test_support)
+
+# The offline renderer's command line, kept apart so that further inputs are one table entry each.
+kv_library(kv_render_options SOURCES apps/kelvarin/render_options.cpp)
+
+kv_test(render_options_test LABEL unit
+  SOURCES tests/audio/render_options_test.cpp
+  LIBS kv_render_options)
