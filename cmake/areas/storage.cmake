@@ -1,0 +1,21 @@
+# Storage: virtual paths, byte streams, the chunk format, preset slots and the playlist file.
+kv_library(kv_storage SOURCES
+  apps/brightloom/env-all.cpp apps/brightloom/env-linux.cpp
+  apps/brightloom/stream.cpp apps/brightloom/iff32.cpp
+  LIBS kv_toolset)
+
+kv_library(kv_presets SOURCES
+  apps/kelvarin/presets.cpp apps/kelvarin/playlist.cpp
+  LIBS kv_storage kv_record)
+
+kv_test(storage_test LABEL unit
+  SOURCES tests/storage/env_test.cpp tests/storage/stream_test.cpp tests/storage/iff32_test.cpp
+          tests/storage/presets_test.cpp tests/storage/playlist_test.cpp
+  LIBS kv_presets)
+
+# A performer's slots and playlist live in bin/resources; nothing here installs over them. Fuzzers get
+# seed files written from the stored layout, independent of this code.
+kv_fuzz(slot_load_fuzz SOURCES fuzz/slot_load_fuzz.cpp LIBS kv_presets CORPUS ${CMAKE_SOURCE_DIR}/fuzz/corpus/slot)
+kv_fuzz(list_chunk_fuzz SOURCES fuzz/list_chunk_fuzz.cpp LIBS kv_storage CORPUS ${CMAKE_SOURCE_DIR}/fuzz/corpus/list_chunk)
+kv_fuzz(playlist_fuzz SOURCES fuzz/playlist_fuzz.cpp LIBS kv_presets CORPUS ${CMAKE_SOURCE_DIR}/fuzz/corpus/playlist)
+kv_fuzz(vpath_fuzz SOURCES fuzz/vpath_fuzz.cpp LIBS kv_storage CORPUS ${CMAKE_SOURCE_DIR}/fuzz/corpus/vpath)
