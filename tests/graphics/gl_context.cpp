@@ -1,0 +1,116 @@
+// GLX test context: Xvfb with Mesa's software renderer, one window, pixels read back with glReadPixels.
+#include "tests/graphics/gl_context.hpp"
+
+#include <GL/glx.h>
+#include <X11/Xlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "library/arch/opengl/extensions.hpp"
+#include "tests/support/servers.hpp"
+
+gl_context::gl_context(int width, int height) : width_(width), height_(height) {
+  display_ = std::make_unique<xvfb_display>(1280, 800);
+  if (!display_->ready()) return;
+  Display* x = nullptr;
+  for (int i = 0; i < 100 && !x; ++i) {
+    x = XOpenDisplay(display_->name().c_str());
+    if (!x) usleep(20000);
+  }
+  if (!x) return;
+  x_ = x;
+  int attributes[] = {GLX_RGBA, GLX_DOUBLEBUFFER, GLX_RED_SIZE, 8, GLX_GREEN_SIZE, 8, GLX_BLUE_SIZE, 8,
+                      GLX_DEPTH_SIZE, 16, None};
+  XVisualInfo* visual = glXChooseVisual(x, DefaultScreen(x), attributes);
+  if (!visual) return;
+  Window root = RootWindow(x, visual->screen);
+  XSetWindowAttributes wa{};
+  wa.colormap = XCreateColormap(x, root, visual->visual, AllocNone);
+  window_ = XCreateWindow(x, root, 0, 0, unsigned(width), unsigned(height), 0, visual->depth, InputOutput,
+                          visual->visual, CWColormap, &wa);
+  XMapWindow(x, window_);
+  GLXContext context = glXCreateContext(x, visual, nullptr, True);
+  XFree(visual);
+  if (!context) return;
+  context_ = context;
+  glXMakeCurrent(x, window_, context);
+  ready_ = opengl_extensions_init();
+  glDrawBuffer(GL_BACK);
+  glReadBuffer(GL_BACK);
+}
+
+gl_context::~gl_context() {
+  Display* x = static_cast<Display*>(x_);
+  if (x) {
+    glXMakeCurrent(x, None, nullptr);
+    if (context_) glXDestroyContext(x, static_cast<GLXContext>(context_));
+    if (window_) XDestroyWindow(x, window_);
+    XCloseDisplay(x);
+  }
+}
+
+void gl_context::reset(float r, float g, float b) {
+  glViewport(0, 0, width_, height_);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glDisable(GL_BLEND);
+  glDisable(GL_DEPTH_TEST);
+  glDepthMask(GL_TRUE);
+  glDisable(GL_TEXTURE_1D);
+  glDisable(GL_TEXTURE_2D);
+  glDisable(GL_TEXTURE_3D);
+  glColor4f(1, 1, 1, 1);
+  glClearColor(r, g, b, 1);
+  glClearDepth(1.0);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  while (glGetError() != GL_NO_ERROR) {
+  }
+}
+
+uint32_t gl_context::pixel(int x, int y) const {
+  uint8_t rgba[4] = {};
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadPixels(x, height_ - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+  return (uint32_t(rgba[0]) << 16) | (uint32_t(rgba[1]) << 8) | rgba[2];
+}
+
+std::vector<uint32_t> gl_context::pixels() const {
+  std::vector<uint8_t> rgba(size_t(width_) * size_t(height_) * 4);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+  std::vector<uint32_t> out(size_t(width_) * size_t(height_));
+  for (int y = 0; y < height_; ++y)
+    for (int x = 0; x < width_; ++x) {
+      const uint8_t* p = &rgba[(size_t(height_ - 1 - y) * size_t(width_) + size_t(x)) * 4];
+      out[size_t(y) * size_t(width_) + size_t(x)] = (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
+    }
+  return out;
+}
+
+std::string captured_stdout(const std::function<void()>& run) {
+  fflush(stdout);
+  char path[] = "/tmp/kv-graphics-stdout-XXXXXX";
+  int file = mkstemp(path);
+  int saved = dup(1);
+  dup2(file, 1);
+  run();
+  fflush(stdout);
+  dup2(saved, 1);
+  close(saved);
+  std::string text;
+  lseek(file, 0, SEEK_SET);
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(file, buffer, sizeof buffer)) > 0) text.append(buffer, size_t(n));
+  close(file);
+  unlink(path);
+  return text;
+}
+
+gl_context& shared_gl_context() {
+  static gl_context context(64, 64);
+  return context;
+}

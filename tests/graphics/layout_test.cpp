@@ -1,0 +1,71 @@
+// Texture sizes: power-of-two storage, the uv rectangle of the content and the target chosen by the extent.
+#include <gtest/gtest.h>
+
+#include "library/arch/opengl/texture.hpp"
+#include "pure/math.hpp"
+
+TEST(TextureLayout, PowerOfTwoRoundingNeverBelowTwo) {
+  const int32_t in[] = {0, 1, 2, 3, 256, 640, 1024, 1025, -5};
+  const int32_t out[] = {2, 2, 2, 4, 256, 1024, 1024, 2048, 2};
+  for (size_t i = 0; i < sizeof in / sizeof in[0]; ++i) EXPECT_EQ(ceil_to_power_of_two(in[i]), out[i]) << in[i];
+}
+
+TEST(TextureLayout, ContentSitsInTheCornerOfItsStorage) {
+  texture_layout l;
+  const int32_t extent[2] = {640, 480};
+  ASSERT_TRUE(texture_layout_of(&l, 2, extent));
+  EXPECT_EQ(l.dimensions, 2);
+  EXPECT_EQ(l.padded_extent[0], 1024);
+  EXPECT_EQ(l.padded_extent[1], 512);
+  EXPECT_FLOAT_EQ(l.uv[0], 0.0f);
+  EXPECT_FLOAT_EQ(l.uv[1], 0.625f);
+  EXPECT_FLOAT_EQ(l.uv[2], 0.0f);
+  EXPECT_FLOAT_EQ(l.uv[3], 0.9375f);
+  EXPECT_EQ(l.extent[2], 1);
+}
+
+TEST(TextureLayout, TargetFollowsTheGivenExtent) {
+  texture_layout l;
+  const int32_t flat[2] = {64, 0};
+  ASSERT_TRUE(texture_layout_of(&l, 2, flat));
+  EXPECT_EQ(l.dimensions, 1);
+  EXPECT_EQ(l.extent[1], 1);  // clamped after the target was chosen
+  const int32_t volume[3] = {4, 4, 3};
+  ASSERT_TRUE(texture_layout_of(&l, 3, volume));
+  EXPECT_EQ(l.dimensions, 3);
+  EXPECT_EQ(l.padded_extent[2], 4);
+  const int32_t no_height_but_depth[3] = {8, 0, 2};
+  ASSERT_TRUE(texture_layout_of(&l, 3, no_height_but_depth));
+  EXPECT_EQ(l.dimensions, 3);
+  const int32_t empty[2] = {0, 0};
+  ASSERT_TRUE(texture_layout_of(&l, 2, empty));
+  EXPECT_EQ(l.padded_extent[0], 2);
+  EXPECT_EQ(l.extent[0], 1);
+  EXPECT_FLOAT_EQ(l.uv[1], 0.5f);
+}
+
+TEST(TextureLayout, UnknownKindsAreRefused) {
+  texture_layout l;
+  const int32_t extent[4] = {4, 4, 4, 4};
+  EXPECT_FALSE(texture_layout_of(&l, 0, extent));
+  EXPECT_FALSE(texture_layout_of(&l, 4, extent));
+  EXPECT_FALSE(texture_layout_of(&l, -1, extent));
+}
+
+TEST(TextureUv, ScalesOnlyTheAxesOfItsTarget) {
+  texture t{};
+  t.alive = 1;
+  t.defined = 1;
+  t.target = 0x0DE1;  // GL_TEXTURE_2D
+  t.extent[0] = 640, t.extent[1] = 480, t.extent[2] = 1;
+  t.padded_extent[0] = 1024, t.padded_extent[1] = 512, t.padded_extent[2] = 2;
+  float c[3] = {1.0f, 1.0f, 1.0f};
+  texture_uv(&t, c);
+  EXPECT_FLOAT_EQ(c[0], 0.625f);
+  EXPECT_FLOAT_EQ(c[1], 0.9375f);
+  EXPECT_FLOAT_EQ(c[2], 1.0f);
+  t.defined = 0;
+  float d[1] = {0.5f};
+  texture_uv(&t, d);
+  EXPECT_FLOAT_EQ(d[0], 0.5f);  // an undefined texture has no content part
+}
