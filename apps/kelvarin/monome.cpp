@@ -11,12 +11,12 @@
 
 namespace {
 
-// Routes one prefix to the record currently made with it. The server keeps the binding as the user
-// data of its handlers and is never stopped, so bindings are never freed; a deleted record is
-// unhooked by clearing `record` and waiting until no handler is inside (`busy`), which makes a press
-// that arrives during or after monome_delete harmless.
+// Routes one prefix to the record currently made with it. Bindings form a list that only grows at
+// its head (published with release) and is never freed, because the server that walks it is never
+// stopped. A deleted record is unhooked by clearing `record` and waiting until no handler is inside
+// (`busy`), which makes a press that arrives during or after monome_delete harmless.
 struct monome_binding {
-  std::string prefix;
+  std::string prefix;        // fixed before the binding is published
   monome* record = nullptr;  // shared with the OSC thread: sequentially consistent, with `busy`
   int32_t busy = 0;          // handlers that may be using `record`
   monome_binding* next = nullptr;
@@ -24,7 +24,7 @@ struct monome_binding {
 
 lo_server_thread private_server = nullptr;  // made by the first monome_make, never stopped
 bool private_server_tried_p = false;
-monome_binding* private_bindings = nullptr;  // touched by monome_make and monome_delete only
+monome_binding* private_bindings = nullptr;  // head of the list; written by monome_make only
 
 const char* private_or_none(const char* text) { return text ? text : "(none)"; }
 
@@ -47,14 +47,12 @@ void private_monome_error(int number, const char* message, const char* path) {
   fflush(stdout);
 }
 
-int private_monome_press(const char* path, const char* types, lo_arg** argv, int, lo_message,
-                         void* user) {
+int private_monome_press(monome_binding* binding, const char* path, const char* types, lo_arg** argv) {
   if (!types || std::strcmp(types, "iii") != 0) {
     printf("received unknown press message on [%s with types %s]\n", path, private_or_none(types));
     fflush(stdout);
     return 0;
   }
-  auto* binding = static_cast<monome_binding*>(user);
   monome* m = private_monome_enter(binding);
   int taken = m ? monome_accept_press(m, argv[0]->i, argv[1]->i, argv[2]->i) : 1;
   private_monome_leave(binding);
@@ -66,7 +64,7 @@ int private_monome_press(const char* path, const char* types, lo_arg** argv, int
   return 0;
 }
 
-int private_monome_tilt(const char* path, const char* types, lo_arg**, int, lo_message, void*) {
+int private_monome_tilt(const char* path, const char* types) {
   if (!types || std::strcmp(types, "ff") != 0) {
     printf("received unknown tilt message on [%s]\n", path);
     fflush(stdout);
@@ -74,32 +72,42 @@ int private_monome_tilt(const char* path, const char* types, lo_arg**, int, lo_m
   return 0;
 }
 
-// Handlers take any type tags, so that messages with the wrong ones reach the checks above instead
-// of being dropped or converted by the OSC library.
-void private_monome_route(monome_binding* b) {
-  lo_server_thread_add_method(private_server, (b->prefix + "/press").c_str(), nullptr, private_monome_press, b);
-  lo_server_thread_add_method(private_server, (b->prefix + "/tilt").c_str(), nullptr, private_monome_tilt, b);
+bool private_monome_path_p(const char* path, const std::string& prefix, const char* suffix) {
+  return std::strncmp(path, prefix.c_str(), prefix.size()) == 0 && std::strcmp(path + prefix.size(), suffix) == 0;
 }
 
-// The server is made on first use. When its port is taken the instrument plays on without grid
-// input (LEDs are still sent), and says so once.
-bool private_monome_start_server() {
-  if (private_server_tried_p) return private_server != nullptr;
+// The server's one method: it takes every path and any type tags, so that messages with the wrong
+// tags reach the checks above instead of being dropped or converted by the OSC library, and so that
+// records made while the server runs need no new method on its thread. Other paths are not ours.
+int private_monome_dispatch(const char* path, const char* types, lo_arg** argv, int, lo_message, void*) {
+  if (!path) return 1;
+  for (monome_binding* b = load_acquire(private_bindings); b; b = b->next) {
+    if (private_monome_path_p(path, b->prefix, "/press")) return private_monome_press(b, path, types, argv);
+    if (private_monome_path_p(path, b->prefix, "/tilt")) return private_monome_tilt(path, types);
+  }
+  return 1;
+}
+
+// The server is made and started on first use. When its port is taken the instrument plays on
+// without grid input (LEDs are still sent), and says so once.
+void private_monome_start_server() {
+  if (private_server_tried_p) return;
   private_server_tried_p = true;
   private_server = lo_server_thread_new(monome_server_port, private_monome_error);
   if (!private_server) {
     printf("grid input off: UDP port %s is taken; grid LEDs are still sent\n", monome_server_port);
     fflush(stdout);
+    return;
   }
-  return private_server != nullptr;
+  lo_server_thread_add_method(private_server, nullptr, nullptr, private_monome_dispatch, nullptr);
+  lo_server_thread_start(private_server);
 }
 
 monome_binding* private_monome_binding(const char* prefix) {
   for (monome_binding* b = private_bindings; b; b = b->next)
     if (b->prefix == prefix) return b;
   auto* b = new monome_binding{prefix, nullptr, 0, private_bindings};
-  private_bindings = b;
-  if (private_server) private_monome_route(b);
+  store_release(private_bindings, b);
   return b;
 }
 
@@ -122,11 +130,9 @@ int monome_make(monome* m, const char* prefix) {
   std::memset(m->halves, 0, sizeof m->halves);
   m->front = 0;
   m->address = lo_address_new(nullptr, monome_led_port);
-  bool first = !private_server_tried_p;
-  bool listening = private_monome_start_server();
+  private_monome_start_server();
   monome_binding* binding = private_monome_binding(private_monome_prefix(m));
   std::atomic_ref<monome*>(binding->record).store(m);
-  if (first && listening) lo_server_thread_start(private_server);
   monome_clear(m);
   return m->address != nullptr;
 }

@@ -25,6 +25,8 @@ TEST(GridPortTaken, SaidOnceNoPressesLedsStillSent) {
   EXPECT_EQ(monome_make(&first, "/box"), 1);
   EXPECT_EQ(monome_make(&second, "/kv/other"), 1);
   EXPECT_EQ(count(out.text(), "grid input off: UDP port 7770 is taken; grid LEDs are still sent\n"), 1u);
+  EXPECT_EQ(count(out.text(), "OSC server error "), 1u);  // the OSC library's own word for it, once
+  EXPECT_NE(out.text().find(" in path (none): "), std::string::npos);
 
   ASSERT_EQ(osc_send(monome_server_port, "/box/press", "iii", "3 0 1"), 0);
   EXPECT_TRUE(squatter.wait_for("/box/press iii 3 0 1"));  // the press went to the other program
