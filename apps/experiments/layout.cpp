@@ -14,6 +14,7 @@ void ui_layout_make(ui_layout* layout, ui* u, hid id, ui_layout* parent, ui_add_
   xy a;
   ui_anchor(u, &a);
   layout->allow_h = layout->allow_v = 0;
+  layout->wrap_pending = 0;
   layout->id = id;
   lrtb clip = {a.x, 1.0f, a.y, -1.0f};
   if (parent) {
@@ -95,14 +96,25 @@ void ui_stack_layout_add_cb(ui* u, hid, lrtb* box, void* layout) {
 
 // The element that reaches the right edge stays in its row; the next row starts at the layout's left,
 // under everything placed so far, this element included, so a tall or first element is never overdrawn.
+// Boxes the element adds afterwards away from the anchor (its own label) belong to it: they push the new
+// row down instead of moving it right.
 void ui_flow_layout_add_cb(ui* u, hid, lrtb* box, void* layout) {
   ui_layout* l = static_cast<ui_layout*>(layout);
   float w = box->r - box->l;
   xy a;
   ui_anchor(u, &a);
-  if (box->r > a.x) a.x = box->r + gap;
   ui_layout_accept(l, box);
-  if (box->r + w >= l->clip.r - 2 * ui_horizontal_period(u)) a = {l->extent.l, l->extent.b};
+  if (l->wrap_pending && (box->l != a.x || box->t != a.y)) {
+    a.y = std::fmin(a.y, box->b);
+    ui_set_anchor(u, &a);
+    return;
+  }
+  l->wrap_pending = 0;
+  if (box->r > a.x) a.x = box->r + gap;
+  if (box->r + w >= l->clip.r - 2 * ui_horizontal_period(u)) {
+    a = {l->extent.l, l->extent.b};
+    l->wrap_pending = 1;
+  }
   ui_set_anchor(u, &a);
 }
 

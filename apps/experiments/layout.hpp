@@ -10,6 +10,7 @@ struct ui_layout {
   int allow_h;  // horizontal scrolling allowed; after closing, horizontal overflow found
   int allow_v;  // vertical scrolling allowed; after closing, vertical overflow found and a scroll bar drawn
   float scroll;  // vertical offset, 0 or more
+  int wrap_pending;  // a flow just wrapped: boxes its last element adds away from the anchor stay with it
 };
 
 // Opens and closes in strict nesting between ui_define and ui_commit; parent is the enclosing layout or none.

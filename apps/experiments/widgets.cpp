@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "library/arch/opengl/material.hpp"
@@ -125,15 +126,18 @@ namespace {
 
 // The font whose height is nearest; ties go to the lower index.
 const label_font* private_label_font(int32_t fpx) {
-  int32_t choice = 1, distance = 1000;
+  int32_t choice = 1;
+  int64_t distance = 1000;
   for (int32_t i = 0; i < 5; ++i) {
-    int32_t d = std::abs(font_table[i].height - fpx);
+    int64_t d = std::llabs(int64_t(font_table[i].height) - fpx);
     if (d < distance) choice = i, distance = d;
   }
   return &font_table[choice];
 }
 
 }  // namespace
+
+void* ui_label_font(int32_t pixels) { return private_label_font(pixels)->font; }
 
 void ui_label(ui* u, const xy* position, const char* format, ...) {
   va_list arguments;

@@ -23,6 +23,7 @@ void light_color(float out[4]);
 // Positions are top-left corners; none places the widget at the anchor.
 void ui_label(ui* u, const xy* position, const char* format, ...) __attribute__((format(printf, 3, 4)));
 void ui_label_va(ui* u, const xy* position, const char* format, va_list arguments);
+void* ui_label_font(int32_t pixels);  // the GLUT bitmap font labels use for a font height
 // The box is as wide as the format (one font height per byte), not as the formatted text.
 int ui_button(ui* u, hid id, const xy* position, const image* picture, const char* format, ...)
     __attribute__((format(printf, 5, 6)));
