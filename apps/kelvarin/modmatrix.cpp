@@ -1,0 +1,168 @@
+// Evaluation of the modulation matrix, sample by sample, with a per-block plan of the acting cells.
+#include "apps/kelvarin/modmatrix.hpp"
+
+#include <bit>
+#include <cmath>
+
+#include "apps/kelvarin/oscillators.hpp"
+#include "pure/music/notes.hpp"
+#include "toolset/atomics.hpp"
+
+namespace {
+
+// The running phase modulo 1, sign kept. The common cases avoid fmod and give the same result exactly;
+// a phase that is not finite (divisor 0, a non-finite note or weight) restarts at 0, because a NaN
+// phase would silence the oscillator for good, across preset loads too.
+inline double private_wrap_phase(float next) {
+  double x = double(next);
+  if (!std::isfinite(x)) return 0.0;
+  if (x >= 0.0 && x < 1.0) return x;
+  if (x >= 1.0 && x < 2.0) return x - 1.0;
+  if (x > -1.0 && x < 0.0) return x;
+  return std::fmod(x, 1.0);
+}
+
+inline float private_weight(const mod_cell& c) { return (1.0f / load_relaxed(c.divisor)) * load_relaxed(c.amount); }
+
+inline bool private_acts(int32_t type) { return type >= MOD_AMP && type <= MOD_PR2; }
+
+// One destination oscillator for one sample; `d` lists the cells of its column that act, in source
+// order, and the values they read. Returns the output and sets `wrapped`.
+float private_evaluate(osc& o, const mod_destination& d, float hz, bool* wrapped) {
+  osc_generator generator = osc_generator_of(load_relaxed(o.kind));
+  float f = hz / load_relaxed(o.divisor);
+  int32_t started = load_acquire(o.started);
+  int32_t restart = started;
+  float phi = float(o.phase);
+  float p1 = load_relaxed(o.p1), p2 = load_relaxed(o.p2);
+  float level = 0.0f, added = 0.0f;
+  bool hold = false;
+  for (int32_t k = 0; k < d.count; ++k) {
+    const mod_link& c = d.links[k];
+    float v = d.values[k];
+    switch (c.type) {
+      case MOD_OUT: level = level + c.w; break;
+      case MOD_AMP: level = level + c.w * v; break;
+      case MOD_PHS: phi = float(double(phi) + double(c.w) * double(f) * double(v) / 44100.0); break;
+      case MOD_FRQ: f = float(double(f) + std::fabs(double(f)) * double(c.w) * double(v)); break;
+      case MOD_MIX: added = added + c.w * v; break;
+      case MOD_SH: hold = true; break;
+      case MOD_TRG: {
+        float x = c.w * v;
+        if (o.memory[c.source] - x > 0.5f) restart = 0;
+        o.memory[c.source] = x;
+        break;
+      }
+      case MOD_PR1: p1 = p1 + c.w * v; break;
+      case MOD_PR2: p2 = p2 + c.w * v; break;
+      default: break;
+    }
+  }
+  float increment = float(double(f) * (1.0 / 44100.0));
+  float next = phi + increment;
+  *wrapped = next >= 1.0f;
+  for (int32_t k = 0; hold && k < d.count; ++k) {
+    const mod_link& c = d.links[k];
+    if (c.type != MOD_SH) continue;
+    if (*wrapped) {
+      float x = c.w * d.values[k];
+      o.memory[c.source] = x;
+      added = added + x;
+    } else {
+      added = added + o.memory[c.source];
+    }
+  }
+  float r = generator(&o, restart, phi, 1.0f, increment, p1, p2);
+  float out = level * (added + r);
+  if (!std::isnormal(out)) out = 0.0f;  // NaN, infinities and subnormals never reach other oscillators
+  o.phase = private_wrap_phase(next);
+  if (started == 0) store_relaxed(o.started, 1);
+  return out;
+}
+
+// Column i of the matrix as the evaluator reads it.
+void private_gather(mod_destination* d, const synth_state& s, int32_t i) {
+  d->count = 0;
+  for (int32_t j = 0; j < VOICES; ++j) {
+    const mod_cell& c = s.cells[j][i];
+    int32_t type = load_relaxed(c.type);
+    if (j != i && !private_acts(type)) continue;
+    d->links[d->count] = {j, j == i ? int32_t(MOD_OUT) : type, private_weight(c)};
+    d->values[d->count] = load_relaxed(c.value);
+    d->count++;
+  }
+}
+
+int32_t private_published(const synth_state& s, int32_t i) {
+  int32_t bits = 0;
+  for (int32_t k = 0; k < VOICES; ++k) bits |= load_relaxed(s.cells[i][k].type) != 0 ? 1 << k : 0;
+  return bits;
+}
+
+void private_publish(synth_state& s, int32_t i, int32_t published, float out, bool wrapped) {
+  for (int32_t k = 0; k < VOICES; ++k) {
+    store_relaxed(s.cells[i][k].value, (published >> k) & 1 ? out : 0.0f);
+    store_relaxed(s.cells[i][k].wrapped, wrapped ? 1 : 0);
+  }
+}
+
+// midi_to_hz_std costs a double power; it is recomputed only when the note or the base frequency
+// changes (compared bit for bit, so the result is the one the power would give).
+float private_pitch(modmatrix_plan* plan, int32_t i, float note) {
+  uint32_t note_bits = std::bit_cast<uint32_t>(note), base_bits = std::bit_cast<uint32_t>(BASE_HZ);
+  bool hit = (plan->pitch_valid >> i) & 1u;
+  if (hit && plan->pitch_note_bits[i] == note_bits && plan->pitch_base_bits[i] == base_bits) return plan->pitch_hz[i];
+  plan->pitch_hz[i] = midi_to_hz_std(note);
+  plan->pitch_note_bits[i] = note_bits;
+  plan->pitch_base_bits[i] = base_bits;
+  plan->pitch_valid |= 1u << i;
+  return plan->pitch_hz[i];
+}
+
+}  // namespace
+
+void modmatrix_osc(synth_state* state) {
+  synth_state& s = *state;
+  for (int32_t i = 0; i < VOICES; ++i) {
+    mod_destination d;
+    private_gather(&d, s, i);
+    bool wrapped = false;
+    float out = private_evaluate(s.oscs[i], d, midi_to_hz_std(load_relaxed(s.oscs[i].note)), &wrapped);
+    private_publish(s, i, private_published(s, i), out, wrapped);
+  }
+}
+
+void modmatrix_plan_make(modmatrix_plan* plan, const synth_state* state) {
+  for (int32_t j = 0; j < VOICES; ++j) plan->fan_count[j] = 0;
+  for (int32_t i = 0; i < VOICES; ++i) {
+    mod_destination& d = plan->destinations[i];
+    private_gather(&d, *state, i);
+    plan->published[i] = private_published(*state, i);
+    for (int32_t k = 0; k < d.count; ++k) {
+      int32_t j = d.links[k].source;
+      if (j == i) continue;
+      plan->fan_destination[j][plan->fan_count[j]] = int8_t(i);
+      plan->fan_link[j][plan->fan_count[j]] = int8_t(k);
+      plan->fan_count[j]++;
+    }
+  }
+}
+
+void modmatrix_render(synth_state* state, modmatrix_plan* plan, float (*voices)[256], int32_t frames) {
+  synth_state& s = *state;
+  for (int32_t n = 0; n < frames && n < 256; ++n) {
+    for (int32_t i = 0; i < VOICES; ++i) {
+      osc& o = s.oscs[i];
+      bool wrapped = false;
+      float out = private_evaluate(o, plan->destinations[i], private_pitch(plan, i, load_relaxed(o.note)), &wrapped);
+      for (int32_t f = 0; f < plan->fan_count[i]; ++f) {
+        plan->destinations[plan->fan_destination[i][f]].values[plan->fan_link[i][f]] = out;
+      }
+      plan->last_out[i] = out;
+      plan->last_wrapped[i] = wrapped ? 1 : 0;
+      voices[i][n] = (plan->published[i] >> i) & 1 ? out : 0.0f;
+    }
+  }
+  if (frames <= 0) return;
+  for (int32_t i = 0; i < VOICES; ++i) private_publish(s, i, plan->published[i], plan->last_out[i], plan->last_wrapped[i]);
+}

@@ -1,0 +1,243 @@
+// The voice chain: delay lines, low-pass and state-variable filters, pan law, stereo mix and crossfade curve.
+#include "apps/kelvarin/voice_chain.hpp"
+
+#include <cmath>
+#include <numbers>
+
+#include "pure/math.hpp"
+#include "pure/music/amp.hpp"
+#include "pure/numbers.hpp"
+
+float_array delay_lines[8];
+int32_t delay_line_tapin[8];
+int32_t delay_line_tapout[8];
+lp_filter lps[8];
+chamberlin_filter chamberlins[8];
+
+// ==== Low-pass
+
+void lp_filter_set_cutoff(lp_filter* lp, float hz) {
+  float clamped = clamp_f(hz, 0.0f, 44099.0f);
+  lp->open = clamped >= 22050.0f ? 1 : 0;
+  lp->c = float(1.0 / std::tan(double(clamped) * std::numbers::pi / 44100.0));
+  lp->c2 = lp->c * lp->c;
+  lp->dirty = 1;
+}
+
+void lp_filter_set_resonance(lp_filter* lp, float res) {
+  lp->r = float(std::pow(10.0, -double(res) / 10.0)) * 1.41421356237f;
+  lp->dirty = 1;
+}
+
+// A cutoff of 0 Hz or an extreme resonance leaves no finite coefficients; the filter then mutes.
+void private_lp_filter_setparams(lp_filter* lp) {
+  lp->dirty = 0;
+  double c = lp->c, c2 = lp->c2, r = lp->r;
+  double a0 = 1.0 / (r * c + c2 + 1.0);
+  double b1 = 2.0 * (1.0 - c2) * a0;
+  double b2 = (1.0 - r * c + c2) * a0;
+  bool finite = std::isfinite(a0) && std::isfinite(b1) && std::isfinite(b2);
+  lp->a0 = finite ? float(a0) : 0.0f;
+  lp->a1 = finite ? float(2.0 * a0) : 0.0f;
+  lp->a2 = lp->a0;
+  lp->b1 = finite ? float(b1) : 0.0f;
+  lp->b2 = finite ? float(b2) : 0.0f;
+}
+
+void lp_filter_make(lp_filter* lp) {
+  lp_filter_set_resonance(lp, 0.0f);
+  lp_filter_set_cutoff(lp, 17640.0f);
+}
+
+void lp_filter_do(lp_filter* lp, float* block) {
+  if (lp->dirty) private_lp_filter_setparams(lp);
+  float x0 = lp->x0, x1 = lp->x1, x2, y0 = lp->y0, y1 = lp->y1, y2;
+  if (lp->open) {
+    for (int32_t k = 0; k < VOICE_BLOCK; ++k) {
+      x2 = x1, x1 = x0, x0 = block[k];
+      y2 = y1, y1 = y0, y0 = x0;
+    }
+  } else {
+    const float a0 = lp->a0, a1 = lp->a1, a2 = lp->a2, b1 = lp->b1, b2 = lp->b2;
+    for (int32_t k = 0; k < VOICE_BLOCK; ++k) {
+      x2 = x1, x1 = x0, x0 = block[k];
+      y2 = y1, y1 = y0;
+      float y = a0 * x0 + a1 * x1 + a2 * x2 - b1 * y1 - b2 * y2;
+      kill_denormal_by_dc(y);
+      y0 = y;
+      block[k] = y;
+    }
+  }
+  lp->x0 = x0, lp->x1 = x1, lp->x2 = x2, lp->y0 = y0, lp->y1 = y1, lp->y2 = y2;
+}
+
+// ==== State-variable filter
+
+void chamberlin_filter_set_cutoff(chamberlin_filter* c, float hz) {
+  double f = 2.0 * std::sin(double(clamp_f(hz, 0.0f, 22050.0f)) * std::numbers::pi / 44100.0);
+  c->f = clamp_f(float(f), 0.01f, 1.0f);
+  c->changed = 1;
+}
+
+void chamberlin_filter_set_resonance(chamberlin_filter* c, float res) {
+  c->q = clamp_f(float(std::pow(10.0, -double(res) / 10.0)) * 1.41421356237f, 0.0f, 1.0f);
+  c->changed = 1;
+}
+
+void chamberlin_filter_make(chamberlin_filter* c) {
+  chamberlin_filter_set_cutoff(c, 22050.0f);
+  chamberlin_filter_set_resonance(c, 0.0f);
+  c->low = c->high = c->band = c->notch = 0.0f;
+}
+
+void chamberlin_filter_do(chamberlin_filter* c, int32_t mode, float* block) {
+  const float f = c->f, q = c->q;
+  float low = c->low, high = c->high, band = c->band, notch = c->notch;
+  for (int32_t k = 0; k < VOICE_BLOCK; ++k) {
+    low = low + f * band;
+    high = q * block[k] - low - q * band;
+    band = f * high + band;
+    notch = high + low;
+    if (mode == 0) block[k] = high;
+    if (mode == 1) block[k] = low;
+    if (mode == 2) block[k] = band;
+    if (mode == 3) block[k] = notch;
+  }
+  c->low = low, c->high = high, c->band = band, c->notch = notch;
+}
+
+void filters_make() {
+  for (lp_filter& lp : lps) lp_filter_make(&lp);
+  for (chamberlin_filter& c : chamberlins) chamberlin_filter_make(&c);
+}
+
+// ==== Delay
+
+int delay_lines_make() {
+  int ok = 1;
+  for (int32_t v = 0; v < 8; ++v) {
+    if (!array_allocate(delay_lines[v], DELAY_LINE_FLOATS - 1)) ok = 0;
+    delay_line_tapin[v] = 0;
+    delay_line_tapout[v] = 0;
+  }
+  return ok;
+}
+
+namespace {
+
+// A view of one line with its positions held inside 0..length-1.
+struct private_ring {
+  float* data;
+  int32_t length;
+  int32_t read;
+  int32_t write;
+};
+
+private_ring private_ring_of(int32_t line) {
+  private_ring ring{array_data(delay_lines[line]), array_length(delay_lines[line]), delay_line_tapin[line],
+                    delay_line_tapout[line]};
+  if (ring.length < 1 || !ring.data) ring.length = 0;
+  if (ring.read < 0 || ring.read >= ring.length) ring.read = 0;
+  if (ring.write < 0 || ring.write >= ring.length) ring.write = 0;
+  return ring;
+}
+
+void private_ring_store(const private_ring& ring, int32_t line) {
+  delay_line_tapin[line] = ring.read;
+  delay_line_tapout[line] = ring.write;
+}
+
+// Whole samples of delay, truncated toward zero, held to 1..length-1 (0 would otherwise mean a whole
+// line of delay, and more than the line would wrap into a shorter one).
+int32_t private_delay_samples(float delay, int32_t length) {
+  int32_t d = trunc_to_i32(double(delay));
+  return d < 1 ? 1 : (d > length - 1 ? length - 1 : d);
+}
+
+inline void private_adjust(private_ring& ring, int32_t samples) {
+  ring.write = ring.read + samples;
+  if (ring.write >= ring.length) ring.write -= ring.length;
+}
+
+inline float private_tapin(private_ring& ring) {
+  float d = ring.data[ring.read];
+  if (++ring.read == ring.length) ring.read = 0;
+  return d;
+}
+
+// Non-finite values never enter a line; the 1e-20 keeps its recirculation out of the subnormal range.
+inline void private_tapout(private_ring& ring, float x) {
+  ring.data[ring.write] = (std::isfinite(x) ? x : 0.0f) + 1e-20f;
+  if (++ring.write == ring.length) ring.write = 0;
+}
+
+bool private_line_ok(int32_t line) { return line >= 0 && line < 8 && array_length(delay_lines[line]) >= 2; }
+
+}  // namespace
+
+float tapin(int32_t line) {
+  if (!private_line_ok(line)) return 0.0f;
+  private_ring ring = private_ring_of(line);
+  float d = private_tapin(ring);
+  private_ring_store(ring, line);
+  return d;
+}
+
+void tapout(int32_t line, float x) {
+  if (!private_line_ok(line)) return;
+  private_ring ring = private_ring_of(line);
+  private_tapout(ring, x);
+  private_ring_store(ring, line);
+}
+
+void tap_adjusts(int32_t line, float delay) {
+  if (!private_line_ok(line)) return;
+  private_ring ring = private_ring_of(line);
+  private_adjust(ring, private_delay_samples(delay, ring.length));
+  private_ring_store(ring, line);
+}
+
+// A line that was never made (start-up ran out of memory) passes the voice dry: the audio thread
+// does not allocate.
+void feedback_delay(float* block, int32_t line, float dry, float delay, float feedback) {
+  if (!private_line_ok(line)) return;
+  private_ring ring = private_ring_of(line);
+  int32_t samples = private_delay_samples(delay, ring.length);
+  float wet = 1.0f - dry;
+  for (int32_t k = 0; k < VOICE_BLOCK; ++k) {
+    private_adjust(ring, samples);
+    float x = block[k];
+    float s = private_tapin(ring) + x;
+    private_tapout(ring, s * feedback);
+    block[k] = dry * x + wet * s;
+  }
+  private_ring_store(ring, line);
+}
+
+// ==== Pan, mix, crossfade
+
+// Constant-power law: -1 left, 0 centre (-3 dB each side), +1 right. A non-finite position is taken
+// at the end on its sign's side, so a damaged preset cannot turn the gains into NaN.
+void pan(float gains[2], float position) {
+  if (!std::isfinite(position)) position = std::signbit(position) ? -1.0f : 1.0f;
+  float theta = float(double(position) * -std::numbers::pi / 4.0);
+  double c = std::cos(double(theta)), s = std::sin(double(theta));
+  gains[0] = float(double(gains[0]) * (s + c) * 0.707106781185);
+  gains[1] = float(double(gains[1]) * (c - s) * 0.707106781185);
+}
+
+void mix(float* left, float* right, const float* block, float volume, float position) {
+  float g = volume_to_amp(volume);
+  float gains[2] = {g, g};
+  pan(gains, position);
+  for (int32_t k = 0; k < VOICE_BLOCK; ++k) left[k] += gains[0] * block[k];
+  for (int32_t k = 0; k < VOICE_BLOCK; ++k) right[k] += gains[1] * block[k];
+}
+
+// Linear from 0 to -2.7 dB over the first tenth, -3 * (1 - x) dB in the middle, linear to 0 dB at the end.
+float crossfade_amp(float a, float x) {
+  float level = amp_to_db(a);
+  if (x <= 0.1f) return db_to_amp(level - 2.7f) * x * 10.0f;
+  if (x < 0.9f) return db_to_amp(level - 3.0f * (1.0f - x));
+  return 1.0f + (1.0f - db_to_amp(level - 0.3f)) * (x - 1.0f) * 10.0f;
+}

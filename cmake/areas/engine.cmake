@@ -1,0 +1,21 @@
+# Synthesis engine: oscillator kinds, modulation matrix, voice chain, audio callback and the two sample sinks.
+kv_library(kv_engine SOURCES
+  apps/kelvarin/oscillators.cpp apps/kelvarin/modmatrix.cpp apps/kelvarin/voice_chain.cpp
+  apps/kelvarin/audio_callback.cpp apps/kelvarin/visuals_analysis.cpp apps/kelvarin/panel_history.cpp
+  LIBS kv_record kv_core)
+
+kv_test(engine_test LABEL unit
+  SOURCES tests/engine/oscillators_test.cpp tests/engine/modmatrix_test.cpp tests/engine/voice_chain_test.cpp
+          tests/engine/audio_callback_test.cpp tests/engine/sinks_test.cpp tests/engine/hostile_test.cpp
+  LIBS kv_engine)
+
+kv_bench(engine_bench SOURCES bench/engine_bench.cpp LIBS kv_engine)
+
+# The callback under RealtimeSanitizer: clang 19 lacks -fsanitize=realtime here, so the runtime is linked
+# whole and the test marks the real-time sections itself.
+if(KV_RTSAN)
+  set(kv_rtsan_runtime /usr/lib/llvm-19/lib/clang/19/lib/linux/libclang_rt.rtsan-x86_64.a)
+  kv_test(engine_rtsan_test LABEL rtsan SOURCES tests/engine/rtsan_test.cpp LIBS kv_engine)
+  target_link_options(engine_rtsan_test PRIVATE
+    -Wl,--whole-archive ${kv_rtsan_runtime} -Wl,--no-whole-archive -ldl -lpthread)
+endif()
