@@ -47,18 +47,27 @@ void private_monome_error(int number, const char* message, const char* path) {
   fflush(stdout);
 }
 
+// OSC arguments sit on 4-byte boundaries inside the message, while the argument union asks for 8:
+// an integer is copied out of its bytes instead of being read through the union.
+int32_t private_int_argument(const lo_arg* argument) {
+  int32_t value;
+  std::memcpy(&value, static_cast<const void*>(argument), sizeof value);
+  return value;
+}
+
 int private_monome_press(monome_binding* binding, const char* path, const char* types, lo_arg** argv) {
   if (!types || std::strcmp(types, "iii") != 0) {
     printf("received unknown press message on [%s with types %s]\n", path, private_or_none(types));
     fflush(stdout);
     return 0;
   }
+  int32_t x = private_int_argument(argv[0]), y = private_int_argument(argv[1]);
+  int32_t state = private_int_argument(argv[2]);
   monome* m = private_monome_enter(binding);
-  int taken = m ? monome_accept_press(m, argv[0]->i, argv[1]->i, argv[2]->i) : 1;
+  int taken = m ? monome_accept_press(m, x, y, state) : 1;
   private_monome_leave(binding);
   if (!taken) {
-    printf("received press outside the grid on [%s with x %d, y %d]\n", path, int(argv[0]->i),
-           int(argv[1]->i));
+    printf("received press outside the grid on [%s with x %d, y %d]\n", path, int(x), int(y));
     fflush(stdout);
   }
   return 0;
