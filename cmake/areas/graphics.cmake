@@ -20,3 +20,5 @@ kv_test(graphics_system_test LABEL system
           tests/graphics/framebuffer_texture_system_test.cpp
   LIBS kv_graphics kv_test_support X11
   TIMEOUT 120)
+
+kv_bench(pixels_bench SOURCES bench/pixels_bench.cpp LIBS kv_graphics)

@@ -27,29 +27,18 @@ std::string temp_file(const std::string& tag, const std::string& bytes) {
 }
 }  // namespace
 
-TEST(Image, RecordsOfOwnedAndBorrowedPixels) {
+TEST(Image, DeleteFreesOnlyOwnedPixels) {
   image a;
   image_make_argb_i8888_unallocated(&a, 3, 2);
-  EXPECT_EQ(a.format, 0);
-  EXPECT_EQ(a.depth, 1);
-  EXPECT_EQ(a.bytes_per_pixel, 4);
   EXPECT_EQ(a.stride, 3);
-  EXPECT_EQ(a.owns_pixels, 1);
   a.pixels = static_cast<uint8_t*>(malloc(24));
-  image_delete(&a);  // freed (the sanitizer build reports a leak otherwise)
+  image_delete(&a);  // freed: the sanitizer build reports a leak otherwise
   EXPECT_EQ(a.pixels, nullptr);
-  EXPECT_EQ(a.width, 0);
-
   uint32_t pixels[6] = {};
   image b;
   image_make_borrow(&b, pixels, 3, 2);
-  EXPECT_EQ(b.owns_pixels, 0);
-  int32_t extent[2];
-  image_extent(&b, extent);
-  EXPECT_EQ(extent[0], 3);
-  EXPECT_EQ(extent[1], 2);
-  image_delete(&b);  // must not free the stack array
-  EXPECT_EQ(b.pixels, nullptr);
+  image_delete(&b);  // freeing the stack array would abort the sanitizer build
+  EXPECT_EQ(b.width, 0);
 }
 
 TEST(ImageBlit, LargerSourceIsCutToTheDestination) {

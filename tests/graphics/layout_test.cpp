@@ -42,30 +42,6 @@ TEST(TextureLayout, TargetFollowsTheGivenExtent) {
   EXPECT_EQ(l.padded_extent[0], 2);
   EXPECT_EQ(l.extent[0], 1);
   EXPECT_FLOAT_EQ(l.uv[1], 0.5f);
-}
-
-TEST(TextureLayout, UnknownKindsAreRefused) {
-  texture_layout l;
-  const int32_t extent[4] = {4, 4, 4, 4};
-  EXPECT_FALSE(texture_layout_of(&l, 0, extent));
-  EXPECT_FALSE(texture_layout_of(&l, 4, extent));
-  EXPECT_FALSE(texture_layout_of(&l, -1, extent));
-}
-
-TEST(TextureUv, ScalesOnlyTheAxesOfItsTarget) {
-  texture t{};
-  t.alive = 1;
-  t.defined = 1;
-  t.target = 0x0DE1;  // GL_TEXTURE_2D
-  t.extent[0] = 640, t.extent[1] = 480, t.extent[2] = 1;
-  t.padded_extent[0] = 1024, t.padded_extent[1] = 512, t.padded_extent[2] = 2;
-  float c[3] = {1.0f, 1.0f, 1.0f};
-  texture_uv(&t, c);
-  EXPECT_FLOAT_EQ(c[0], 0.625f);
-  EXPECT_FLOAT_EQ(c[1], 0.9375f);
-  EXPECT_FLOAT_EQ(c[2], 1.0f);
-  t.defined = 0;
-  float d[1] = {0.5f};
-  texture_uv(&t, d);
-  EXPECT_FLOAT_EQ(d[0], 0.5f);  // an undefined texture has no content part
+  EXPECT_FALSE(texture_layout_of(&l, 0, volume));
+  EXPECT_FALSE(texture_layout_of(&l, 4, volume));
 }
