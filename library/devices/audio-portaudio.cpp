@@ -135,6 +135,8 @@ int private_file_commit(audio_io* io, audio_file_device* d) {
   info.channels = AUDIO_CHANNELS;
   info.format = SF_FORMAT_WAV | d->sample_type;
   if (sf_format_check(&info)) d->sound_file = sf_open(d->file_name, SFM_WRITE, &info);
+  // Integer samples beyond full scale clip; without this libsndfile wraps them round to the other sign.
+  if (d->sound_file) sf_command(d->sound_file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
   return 1;
 }
 

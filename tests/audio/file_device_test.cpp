@@ -153,6 +153,34 @@ TEST(FileDevice, SampleTypeFloatOnlyForTheExactWord) {
   }
 }
 
+void overdriven(void* user, audio_frame* frame) {
+  if ((*static_cast<int*>(user))++ == 2) return audio_frame_commit_none(frame);
+  float *left, *right;
+  audio_frame_define_stereo(frame, &left, &right);
+  for (int i = 0; i < AUDIO_BLOCK; ++i) left[i] = -(right[i] = 1.0f + float(i) / 64.0f);
+  audio_frame_commit(frame);
+}
+
+TEST(FileDevice, SixteenBitSamplesBeyondFullScaleClipInsteadOfWrapping) {
+  std::string path = temp_path("loud.wav");
+  int calls = 0;
+  audio_io* io = nullptr;
+  ASSERT_EQ(audio_io_make(&io), 1);
+  audio_device** list = nullptr;
+  audio_io_define(io, &list);
+  audio_device_command(list[0], "set-file", path.c_str());
+  audio_device_attach(list[0], overdriven, &calls);
+  audio_io_commit(io, list[0]);
+  audio_io_finish(&io);
+  wav w = read_wav(path);
+  ASSERT_EQ(w.info.frames, 512);
+  for (size_t i = 0; i < w.samples.size(); i += 2) {
+    ASSERT_LT(w.samples[i], -0.999f) << i;
+    ASSERT_GT(w.samples[i + 1], 0.999f) << i;
+  }
+  std::remove(path.c_str());
+}
+
 TEST(FileDevice, NoneFramesBeforeTheFirstDataAreSilenceAndDoNotEndTheRun) {
   std::string path = temp_path("lead.wav");
   script s;
