@@ -69,7 +69,7 @@ void material_make(material* m) { *m = material{0, {1.0f, 1.0f, 1.0f, 1.0f}, 0};
 
 void material_commit_with(material* m, uint32_t flags, const float argb[4]) {
   m->flags = flags;
-  if (flags & MATERIAL_KEEP_COLOUR) return;
+  if ((flags & MATERIAL_KEEP_COLOUR) || !argb) return;
   m->colour[0] = argb[1];
   m->colour[1] = argb[2];
   m->colour[2] = argb[3];

@@ -21,7 +21,8 @@ struct material {
 
 // Flags 0, program 0, colour opaque white.
 void material_make(material* m);
-// Stores the flags and, unless MATERIAL_KEEP_COLOUR, the colour given as alpha, red, green, blue.
+// Stores the flags and, unless MATERIAL_KEEP_COLOUR (or no colour is given), the colour given as alpha,
+// red, green, blue.
 void material_commit_with(material* m, uint32_t flags, const float argb[4]);
 // Applies the state; affects the textures currently bound to the 1D, 2D and 3D targets.
 void material_on(material* m);
