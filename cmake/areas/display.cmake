@@ -15,3 +15,23 @@ kv_resource(SOURCE ${CMAKE_BINARY_DIR}/generated/title.jpg NAME title.jpg)
 kv_test(display_unit_test LABEL unit
   SOURCES tests/display/geometry_test.cpp tests/display/hooks_test.cpp
   LIBS kv_display)
+
+# The instrument in its three builds: title then timeline and visuals (the default), the panel alone
+# (editor), and the panel under the title then the visuals (neither switch). Areas that complete the
+# display callbacks add their libraries to these three targets.
+set(KV_KELVARIN_BUILDS kelvarin kelvarin-editor kelvarin-plain)
+function(kv_kelvarin_build name editor_p demo_p)
+  add_executable(${name} apps/kelvarin/main.cpp apps/kelvarin/display.cpp)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+  target_compile_definitions(${name} PRIVATE KELVARIN_EDITOR_P=${editor_p} KELVARIN_DEMO_P=${demo_p})
+  target_link_libraries(${name} PRIVATE kv_display kv_audio_main kv_midi_map kv_engine kv_storage kv_graphics)
+  add_dependencies(${name} res_title_jpg)
+endfunction()
+kv_kelvarin_build(kelvarin 0 1)
+kv_kelvarin_build(kelvarin-editor 1 0)
+kv_kelvarin_build(kelvarin-plain 0 0)
+
+kv_test(display_system_test LABEL system TIMEOUT 600
+  SOURCES tests/display/window_system_test.cpp
+  LIBS kv_graphics kv_test_support)
+add_dependencies(display_system_test ${KV_KELVARIN_BUILDS})

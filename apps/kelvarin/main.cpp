@@ -1,0 +1,51 @@
+// The instrument's entry: synthesizer state, MIDI port, audio stream, then the display loop for good.
+#include <cstdio>
+#include <cstdlib>
+
+#include "apps/kelvarin/display.hpp"
+#include "apps/kelvarin/main_audio.hpp"
+#include "apps/kelvarin/main_midi.hpp"
+#include "apps/kelvarin/synth.hpp"
+#include "apps/kelvarin/voice_chain.hpp"
+#include "library/arch/opengl/display-glut.hpp"
+
+namespace {
+
+// The first real-time display device gets the instrument's callbacks and is asked for full screen. With
+// none real-time, the last device examined goes on without callbacks; an empty list gives none.
+display_device* private_choose_display(display_io* io) {
+  display_device** list = nullptr;
+  display_io_define(&io, &list);
+  display_device* device = nullptr;
+  for (display_device** d = list; d && *d; ++d) {
+    device = *d;
+    if (!display_device_is_realtime(device)) continue;
+    display_device_prefer_fullscreen(device, 1);
+    display_device_attach(device, do_display, do_display_attach, do_display_detach, nullptr);
+    break;
+  }
+  return device;
+}
+
+}  // namespace
+
+int main() {
+  // Lines reach a log or a pipe as they are written, interleaved with the statistics in their order.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  // The audio thread reads both records and the delay lines from its first block on.
+  oscs_make();
+  delay_lines_make();
+  midi_io* midi = kelvarin_midi_define();
+  kelvarin_audio_start();
+  kelvarin_midi_commit(midi);
+
+  display_io* display = nullptr;
+  display_io_make(&display);
+  display_device* device = display ? private_choose_display(display) : nullptr;
+  display_io_commit(&display, device);
+  display_io_finish(&display);
+
+  // The loop returns only when the window was closed from outside. Finishing the audio layer would wait
+  // for ever (the stream ends only from its callback), so the instrument ends as the quit key ends it.
+  my_exit();
+}
