@@ -23,3 +23,9 @@ endif()
 # The widget gallery: the library's living documentation, drawn into build/gallery.png by the system test.
 add_executable(kv_gallery apps/experiments/gallery.cpp)
 target_link_libraries(kv_gallery PRIVATE kv_uilib PkgConfig::KV_STB)
+
+kv_test(ui_system_test LABEL system
+  SOURCES tests/ui/ui_system_test.cpp
+  LIBS kv_uilib kv_test_support PkgConfig::KV_STB
+  TIMEOUT 120)
+add_dependencies(ui_system_test kv_gallery)
