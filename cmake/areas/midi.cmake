@@ -1,7 +1,6 @@
 # MIDI input: the packet decoder, the layer over JACK and the ALSA sequencer, the instrument's mapping
 # and MIDI files, with their tests, fuzz target and latency benchmark.
 pkg_check_modules(KV_MIDI_DEPS REQUIRED IMPORTED_TARGET jack alsa)
-pkg_check_modules(KV_SMF REQUIRED IMPORTED_TARGET smf)
 
 kv_library(kv_midi_protocol SOURCES toolset/protocols/midi-parser.cpp LIBS kv_toolset)
 
@@ -12,10 +11,21 @@ kv_library(kv_midi SOURCES
 kv_library(kv_midi_map SOURCES apps/kelvarin/midi_map.cpp apps/kelvarin/main_midi.cpp
   LIBS kv_midi kv_record)
 
-kv_library(kv_midi_file SOURCES apps/kelvarin/midi_file.cpp apps/kelvarin/midi_file_check.cpp LIBS kv_midi_protocol PkgConfig::KV_SMF)
+kv_library(kv_midi_file SOURCES apps/kelvarin/midi_file.cpp LIBS kv_midi_protocol)
 
 kv_test(midi_unit_test LABEL unit
   SOURCES tests/midi/decoder_test.cpp tests/midi/mapping_test.cpp tests/midi/alsa_test.cpp
           tests/midi/midi_file_test.cpp
   LIBS kv_midi_map kv_midi_file kv_test_support)
 
+
+kv_test(midi_system_test LABEL system
+  SOURCES tests/midi/jack_test.cpp
+  LIBS kv_midi_map kv_test_support TIMEOUT 120)
+
+kv_fuzz(midi_fuzz SOURCES tests/midi/midi_fuzz.cpp LIBS kv_midi_map
+  CORPUS ${CMAKE_SOURCE_DIR}/tests/midi/corpus)
+kv_fuzz(midi_file_fuzz SOURCES tests/midi/midi_file_fuzz.cpp LIBS kv_midi_file
+  CORPUS ${CMAKE_SOURCE_DIR}/tests/midi/corpus-file)
+
+kv_bench(midi_latency_bench SOURCES tests/midi/latency_bench.cpp LIBS kv_midi_map kv_test_support)

@@ -72,8 +72,8 @@ TEST_F(MidiFile, RefusalsCarryAReason) {
   EXPECT_EQ(read_bytes(""), 0);
   EXPECT_STREQ(error, "not a Standard MIDI File (no MThd header)");
   const std::string header("MThd\0\0\0\x06\0\0\0\x01\0\x60", 14);
-  EXPECT_EQ(read_bytes(header + std::string("MTrk\0\0\0\x04\0\x90\x3C\x40", 12)), 0);
-  EXPECT_STREQ(error, "track 0 does not end with an End Of Track event");
+  EXPECT_EQ(read_bytes(header + std::string("MTrk\0\0\0\x03\0\x90\x3C", 11)), 0);
+  EXPECT_STREQ(error, "track 0 has a malformed or cut-short event at byte 0");
   EXPECT_EQ(read_bytes(header + std::string("MTrk\0\0\0\x07\0\x3C\x40\0\xFF\x2F\0", 15)), 0);
   EXPECT_STREQ(error, "track 0 has a malformed or cut-short event at byte 0");
   EXPECT_EQ(read_bytes(header + std::string("MTrk\0\0\0\x09\0\xFF\x2F\0", 12)), 0);
@@ -81,6 +81,23 @@ TEST_F(MidiFile, RefusalsCarryAReason) {
   EXPECT_EQ(read_bytes(std::string("MThd\0\0\0\x06\0\0\x80\x00\0\x60", 14)), 0);
   EXPECT_STREQ(error, "the file holds 0 of its 32768 tracks");
   EXPECT_EQ(array_length(events), 0);
+}
+
+// Escaped system exclusive, a missing End Of Track and a zero tempo are read past, not refused.
+TEST_F(MidiFile, QuirksOfWritersAreTolerated) {
+  const std::string header("MThd\0\0\0\x06\0\0\0\x01\0\x60", 14);
+  const std::string track("\0\xF7\x02\xF3\x01"      // escape: song select
+                          "\0\xFF\x51\x03\0\0\0"   // tempo 0: ignored
+                          "\x60\x95\x40\x50"        // note at tick 96 = 0.5 s
+                          "\x60\x40\x00",            // running status: its note off at 1.0 s
+                          19);
+  ASSERT_EQ(read_bytes(header + "MTrk" + std::string("\0\0\0\x13", 4) + track), 1) << error;
+  ASSERT_EQ(array_length(events), 2);
+  EXPECT_DOUBLE_EQ(at(0).seconds, 0.5);
+  EXPECT_EQ(at(0).bytes[0], 0x95);
+  EXPECT_DOUBLE_EQ(at(1).seconds, 1.0);
+  EXPECT_EQ(at(1).bytes[0], 0x95);
+  EXPECT_EQ(at(1).bytes[2], 0);
 }
 
 // Every cut of a valid file either reads or is refused with a message; none crashes.
