@@ -29,3 +29,5 @@ kv_test(ui_system_test LABEL system
   LIBS kv_uilib kv_test_support PkgConfig::KV_STB
   TIMEOUT 120)
 add_dependencies(ui_system_test kv_gallery)
+
+kv_bench(uilib_bench SOURCES bench/uilib_bench.cpp LIBS kv_uilib kv_test_support)
