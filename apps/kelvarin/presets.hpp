@@ -17,12 +17,13 @@ constexpr int32_t SLOT_FILE_BYTES = 4756;
 // Lists inside the visuals list are followed this many levels deep; deeper ones count as not applied.
 constexpr int32_t VFX_LIST_DEPTH = 8;
 
-// The messages the slot section shows after "MSG: ", returned as these very pointers.
-inline constexpr const char* PRESET_CANNOT_LOAD = "cannot load from file.";
-inline constexpr const char* PRESET_LOADED = "loaded succesfully.";
-inline constexpr const char* PRESET_INCOMPLETE = "incomplete load.";
-inline constexpr const char* PRESET_CANNOT_SAVE = "cannot save to file.";
-inline constexpr const char* PRESET_SAVED = "save succesfully.";
+// The messages the slot section shows after "MSG: ". Every function returns these very arrays, so a
+// caller may compare pointers.
+inline constexpr char PRESET_CANNOT_LOAD[] = "cannot load from file.";
+inline constexpr char PRESET_LOADED[] = "loaded succesfully.";
+inline constexpr char PRESET_INCOMPLETE[] = "incomplete load.";
+inline constexpr char PRESET_CANNOT_SAVE[] = "cannot save to file.";
+inline constexpr char PRESET_SAVED[] = "save succesfully.";
 
 // The resolved path of a slot; 0 (and `out` empty) for a slot outside 0..7. The caller resets `out`.
 int slot_filename(byte_array* out, int32_t slot);

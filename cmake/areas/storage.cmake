@@ -12,6 +12,7 @@ kv_test(storage_test LABEL unit
   SOURCES tests/storage/env_test.cpp tests/storage/stream_test.cpp tests/storage/iff32_test.cpp
           tests/storage/presets_test.cpp tests/storage/playlist_test.cpp
   LIBS kv_presets)
+target_compile_definitions(storage_test PRIVATE KV_STORAGE_SEEDS="${CMAKE_SOURCE_DIR}/fuzz/corpus")
 
 # A performer's slots and playlist live in bin/resources; nothing here installs over them. Fuzzers get
 # seed files written from the stored layout, independent of this code.
