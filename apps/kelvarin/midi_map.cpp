@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "apps/kelvarin/panel_history.hpp"
 #include "apps/kelvarin/synth.hpp"
 #include "toolset/atomics.hpp"
 
@@ -56,6 +57,7 @@ int midifn(void*, const midi_packet* packet) {
   int32_t n = midi_event_count(packet);
   synth_state* state = &synth();
   for (int32_t i = 0; i < n; ++i) {
+    oui_accept_midi();  // the panel's activity light
     midi_event event;
     midi_event_get(packet, &event, i);
     handle(state, event);

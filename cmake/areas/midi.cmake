@@ -9,7 +9,7 @@ kv_library(kv_midi SOURCES
   LIBS kv_midi_protocol PkgConfig::KV_MIDI_DEPS Threads::Threads)
 
 kv_library(kv_midi_map SOURCES apps/kelvarin/midi_map.cpp apps/kelvarin/main_midi.cpp
-  LIBS kv_midi kv_record)
+  LIBS kv_midi kv_engine)
 
 kv_library(kv_midi_file SOURCES apps/kelvarin/midi_file.cpp LIBS kv_midi_protocol)
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "apps/kelvarin/midi_map.hpp"
+#include "apps/kelvarin/panel_history.hpp"
 #include "apps/kelvarin/synth.hpp"
 #include "tests/midi/midi_packet_helpers.hpp"
 
@@ -108,6 +109,15 @@ TEST_F(MidiMapping, EveryEventOfAPacketInOrderAndTheCountReturned) {
             "received note on: 60 64 on channel 0\n"
             "received cc 7 127 on channel 0\n"
             "received note off: 60 on channel 0\n");
+}
+
+TEST_F(MidiMapping, EventsLightThePanelsActivityFlag) {
+  midi_in_activity();
+  play({0xE0, 0, 64});  // decodes to nothing
+  EXPECT_EQ(midi_in_activity(), 0);
+  play({0xB0, 88, 1});
+  EXPECT_EQ(midi_in_activity(), 1);
+  EXPECT_EQ(midi_in_activity(), 0);
 }
 
 // Every controller and value on one voice: after each message every mapped field is in its range.
