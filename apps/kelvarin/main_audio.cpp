@@ -1,0 +1,33 @@
+// The instrument's audio wiring: choosing the output, attaching the callback, starting and finishing.
+#include "apps/kelvarin/main_audio.hpp"
+
+#include <cstdio>
+
+#include "apps/kelvarin/audio_callback.hpp"
+
+namespace {
+int32_t device_number = 0;  // running number of every audio device examined
+}  // namespace
+
+audio_io* kelvarin_audio_open(audio_callback callback, void* user) {
+  audio_io* io = nullptr;
+  if (!audio_io_make(&io)) return nullptr;
+  audio_device** list = nullptr;
+  audio_io_define(io, &list);
+  audio_device* chosen = nullptr;
+  for (audio_device** d = list; d && *d && !chosen; ++d) {
+    std::printf("device %d\n", device_number++);
+    if (audio_device_is_realtime(*d)) {
+      audio_device_attach(*d, callback, user);
+      chosen = *d;
+    }
+  }
+  if (!chosen) std::puts("Could not find adequate device.");
+  std::fflush(stdout);
+  audio_io_commit(io, chosen);
+  return io;
+}
+
+audio_io* kelvarin_audio_start() { return kelvarin_audio_open(audiofn, nullptr); }
+
+void kelvarin_audio_finish(audio_io** io) { audio_io_finish(io); }

@@ -1,0 +1,13 @@
+// The instrument's audio wiring at start-up and shut-down: the first real-time output plays audiofn.
+#pragma once
+#include "library/devices/audio-portaudio.hpp"
+
+// Makes the audio layer, walks its device list printing "device N" for every device examined (N runs on
+// across calls), attaches `callback` to the first real-time output and commits it, which starts the
+// stream. Without such an output it prints "Could not find adequate device." and commits none: the
+// program goes on silent. Returns the layer (null only when memory ran out).
+audio_io* kelvarin_audio_open(audio_callback callback, void* user);
+// The same with the instrument's own callback. The synthesizer records and delay lines must be made first.
+audio_io* kelvarin_audio_start();
+// Waits for the stream to end (it ends only if the callback ends it), then frees; the handle becomes null.
+void kelvarin_audio_finish(audio_io** io);
