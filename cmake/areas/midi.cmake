@@ -13,10 +13,12 @@ kv_library(kv_midi_map SOURCES apps/kelvarin/midi_map.cpp apps/kelvarin/main_mid
 
 kv_library(kv_midi_file SOURCES apps/kelvarin/midi_file.cpp LIBS kv_midi_protocol)
 
+kv_library(kv_midi_player SOURCES apps/kelvarin/midi_file_player.cpp LIBS kv_midi_file kv_midi_map)
+
 kv_test(midi_unit_test LABEL unit
   SOURCES tests/midi/decoder_test.cpp tests/midi/mapping_test.cpp tests/midi/alsa_test.cpp
           tests/midi/midi_file_test.cpp
-  LIBS kv_midi_map kv_midi_file kv_test_support)
+  LIBS kv_midi_player kv_test_support)
 
 
 kv_test(midi_system_test LABEL system

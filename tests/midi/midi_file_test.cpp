@@ -6,6 +6,8 @@
 #include <string>
 
 #include "apps/kelvarin/midi_file.hpp"
+#include "apps/kelvarin/midi_file_player.hpp"
+#include "apps/kelvarin/synth.hpp"
 #include "tests/support/servers.hpp"
 
 namespace {
@@ -116,6 +118,49 @@ TEST_F(MidiFile, TruncatedFilesAreRefusedOrRead) {
     }
   }
   EXPECT_GT(refused, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Block timing of the offline player: MIDI time 0 is block 517, the first one rendered.
+TEST_F(MidiFile, PlayerDeliversEachEventBeforeItsBlock) {
+  oscs_make();
+  midi_file_player player;
+  ASSERT_EQ(midi_file_player_load(&player, (dir + "/tempo.mid").c_str()), 1);
+  testing::internal::CaptureStdout();
+  midi_file_player_before_block(&player, 516);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(synth().oscs[0].note, 57.0f);
+  testing::internal::CaptureStdout();
+  midi_file_player_before_block(&player, 517);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "received note on: 60 100 on channel 0\n");
+  EXPECT_EQ(synth().oscs[0].note, 60.0f);
+  testing::internal::CaptureStdout();
+  midi_file_player_before_block(&player, 602);  // 0.5 s is in block 517 + 86
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  testing::internal::CaptureStdout();
+  midi_file_player_before_block(&player, 603);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "received note off: 60 on channel 0\n");
+  testing::internal::CaptureStdout();
+  midi_file_player_before_block(&player, 100000);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "received cc 7 127 on channel 1\n"
+            "received note on: 64 90 on channel 1\n"
+            "received note off: 64 on channel 1\n");
+  EXPECT_EQ(synth().voices[1].volume, 1.0f);
+  // Last event at 1.5 s, two seconds more: ceil(3.5 * 44100 / 256) = 603 blocks after block 517.
+  EXPECT_EQ(midi_file_player_blocks(&player), 517 + 603);
+  midi_file_player_delete(&player);
+}
+
+TEST_F(MidiFile, PlayerNamesTheFileItCannotRead) {
+  midi_file_player player;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(midi_file_player_load(&player, (dir + "/format2.mid").c_str()), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "kelvarin-render: " + dir + "/format2.mid: MIDI file format 2 is not supported (only 0 and 1)\n");
 }
 
 }  // namespace
