@@ -14,6 +14,9 @@ kv_test(storage_test LABEL unit
   LIBS kv_presets)
 target_compile_definitions(storage_test PRIVATE KV_STORAGE_SEEDS="${CMAKE_SOURCE_DIR}/fuzz/corpus")
 
+# Loads while the engine renders, checked on the engine's output.
+kv_test(storage_render_test LABEL unit SOURCES tests/storage/load_render_test.cpp LIBS kv_presets kv_engine)
+
 # A performer's slots and playlist live in bin/resources; nothing here installs over them. Fuzzers get
 # seed files written from the stored layout, independent of this code.
 kv_fuzz(slot_load_fuzz SOURCES fuzz/slot_load_fuzz.cpp LIBS kv_presets CORPUS ${CMAKE_SOURCE_DIR}/fuzz/corpus/slot)
