@@ -3,6 +3,7 @@
 #include <sndfile.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 
 #include "apps/brightloom/stream.hpp"
 #include "apps/kelvarin/audio_callback.hpp"
+#include "apps/kelvarin/midi_file_player.hpp"
 #include "apps/kelvarin/presets.hpp"
 #include "apps/kelvarin/render_options.hpp"
 #include "apps/kelvarin/synth.hpp"
@@ -24,6 +26,7 @@ struct render_run {
   int64_t done;
   int progress_p;
   int percent;
+  midi_file_player* midi;  // null without --midi
 };
 
 void render_progress(render_run* r) {
@@ -42,6 +45,7 @@ void render_progress(render_run* r) {
 void render_block(void* user, audio_frame* frame) {
   auto* r = static_cast<render_run*>(user);
   if (r->done >= r->blocks) return audio_frame_commit_none(frame);
+  if (r->midi) midi_file_player_before_block(r->midi, r->done);
   audiofn(nullptr, frame);
   r->done++;
   if (r->progress_p) render_progress(r);
@@ -113,7 +117,12 @@ int main(int argc, char** argv) {
   delay_lines_make();
   if (o.slot && !render_load_slot(o.slot)) return 1;
   if (!render_output_writable(o.output)) return 1;
-  render_run run{render_blocks(o.seconds), 0, isatty(STDERR_FILENO), -1};
+  midi_file_player midi{};
+  if (o.midi && !midi_file_player_load(&midi, o.midi)) return 1;
+  render_run run{render_blocks(o.seconds), 0, isatty(STDERR_FILENO), -1, o.midi ? &midi : nullptr};
+  if (o.midi && !o.seconds_p)
+    run.blocks = std::min(midi_file_player_blocks(&midi), render_blocks(RENDER_MAX_SECONDS));
   render_file(o, &run);
+  midi_file_player_delete(&midi);
   return render_output_complete(o.output, run.blocks) ? 0 : 1;
 }

@@ -6,9 +6,11 @@
 #include <cstring>
 
 const char* const RENDER_USAGE =
-    "usage: kelvarin-render [--slot FILE] [--seconds S] [--float] OUT.wav\n"
+    "usage: kelvarin-render [--slot FILE] [--midi FILE] [--seconds S] [--float] OUT.wav\n"
     "  --slot FILE   crossfade into the preset stored in this slot file, as a slot press does\n"
-    "  --seconds S   length of the file in seconds (default 10; the first 3 are silent, as on stage)\n"
+    "  --midi FILE   play this MIDI file (format 0 or 1) from the first sounding block on\n"
+    "  --seconds S   length of the file in seconds (default 10, or 2 past the MIDI file's last event;\n"
+    "                the first 3 are silent, as on stage)\n"
     "  --float       write 32-bit float samples instead of 16-bit PCM\n";
 
 namespace {
@@ -16,6 +18,7 @@ namespace {
 using option_apply = int (*)(render_options* o, const char* value, std::string* error);
 
 int apply_slot(render_options* o, const char* value, std::string*) { return o->slot = value, 1; }
+int apply_midi(render_options* o, const char* value, std::string*) { return o->midi = value, 1; }
 int apply_float(render_options* o, const char*, std::string*) { return o->float_p = 1, 1; }
 int apply_help(render_options* o, const char*, std::string*) { return o->help_p = 1, 1; }
 
@@ -27,6 +30,7 @@ int apply_seconds(render_options* o, const char* value, std::string* error) {
     return 0;
   }
   o->seconds = s;
+  o->seconds_p = 1;
   return 1;
 }
 
@@ -38,6 +42,7 @@ struct option_entry {
 
 constexpr option_entry OPTIONS[] = {
     {"--slot", 1, apply_slot},
+    {"--midi", 1, apply_midi},
     {"--seconds", 1, apply_seconds},
     {"--float", 0, apply_float},
     {"--help", 0, apply_help},

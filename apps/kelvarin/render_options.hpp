@@ -1,4 +1,4 @@
-// The offline renderer's command line: kelvarin-render [--slot FILE] [--seconds S] [--float] OUT.wav.
+// The offline renderer's command line: kelvarin-render [--slot FILE] [--midi FILE] [--seconds S] [--float] OUT.wav.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -7,7 +7,9 @@ constexpr double RENDER_MAX_SECONDS = 10800.0;  // three hours stay inside a WAV
 
 struct render_options {
   const char* slot = nullptr;  // a preset slot file, read only
+  const char* midi = nullptr;  // a Standard MIDI File played into the instrument
   double seconds = 10.0;
+  int seconds_p = 0;  // --seconds given; otherwise a MIDI file sets the length
   int float_p = 0;  // 32-bit float samples instead of 16-bit PCM
   int help_p = 0;
   const char* output = nullptr;

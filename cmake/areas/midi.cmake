@@ -31,3 +31,11 @@ kv_fuzz(midi_file_fuzz SOURCES tests/midi/midi_file_fuzz.cpp LIBS kv_midi_file
   CORPUS ${CMAKE_SOURCE_DIR}/tests/midi/corpus-file)
 
 kv_bench(midi_latency_bench SOURCES tests/midi/latency_bench.cpp LIBS kv_midi_map kv_test_support)
+
+# kelvarin-render --midi FILE plays a MIDI file into the instrument; checked on the rendered WAV.
+if(TARGET kelvarin-render)
+  target_link_libraries(kelvarin-render PRIVATE kv_midi_player)
+  kv_script_test(midi_render_test LABEL unit
+    COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/midi/render_midi_test.py $<TARGET_FILE:kelvarin-render>
+    DEPENDS kelvarin-render)
+endif()

@@ -32,13 +32,13 @@ h = mido.MidiFile(type=2, ticks_per_beat=96)
 h.tracks.append(mido.MidiTrack([mido.Message('note_on', note=60, velocity=1, time=0)]))
 h.save(f'{out}/format2.mid')
 
-# For the renderer: voice 0 made audible, then A4 at 0.5 s and A5 at 1.5 s, 120 bpm.
+# For the renderer: voice 0 made audible (its default is A4), then E5 at 0.5 s and A5 at 1.5 s, 120 bpm.
 r = mido.MidiFile(type=1, ticks_per_beat=480)
 r.tracks.append(mido.MidiTrack([mido.MetaMessage('set_tempo', tempo=500000, time=0)]))
 r.tracks.append(mido.MidiTrack([
     mido.Message('control_change', channel=0, control=7, value=127, time=0),
     mido.Message('control_change', channel=0, control=57, value=127, time=0),
-    mido.Message('note_on', channel=0, note=57, velocity=100, time=480),
+    mido.Message('note_on', channel=0, note=64, velocity=100, time=480),
     mido.Message('note_on', channel=0, note=69, velocity=100, time=960),
     mido.Message('note_off', channel=0, note=69, velocity=0, time=480),
 ]))
