@@ -1,5 +1,6 @@
 // How many times faster than real time kelvarin-render bounces a busy preset (and the start-up sound).
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -13,6 +14,13 @@ namespace {
 
 constexpr double SECONDS = 60.0;
 
+// User and system time of every finished child so far, in seconds.
+double children_cpu_seconds() {
+  rusage u{};
+  getrusage(RUSAGE_CHILDREN, &u);
+  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + 1e-6 * double(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
+}
+
 std::string renderer() {
   char self[4096];
   ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
@@ -20,27 +28,31 @@ std::string renderer() {
   return dir.substr(0, dir.rfind('/')) + "/kelvarin-render";
 }
 
-// Eight sounding oscillators of eight kinds (FM saw and square, band-limited saw and square, triangle,
-// noise, Euclidean rhythm, shift-register value), 24 off-diagonal cells of types out..pr2, every voice
-// with echo, resonant low-pass, high-pass and its own pan position.
+// The synthesis engine's busy patch (its benchmark's first record): the kinds 0..7, 24 acting
+// off-diagonal cells of the types amp..pr2, every voice sounding through delay, low-pass, high-pass and
+// its own pan position. The renderer crossfades into it from the start-up sound, which stays the back
+// record, so one of the two records is busy.
 std::string save_busy_preset() {
-  static const int32_t kinds[8] = {2, 3, 9, 10, 1, 5, 8, 11};
   oscs_make();
   synth_state& s = synth();
-  for (int v = 0; v < 8; ++v) {
-    s.oscs[v].kind = kinds[v];
-    s.oscs[v].note = 45.0f + 5.0f * float(v);
-    s.oscs[v].p1 = 3.0f;
-    s.oscs[v].p2 = 8.0f;
-    voice_params& p = s.voices[v];
-    p = voice_params{0.7f, -0.8f + 0.2f * float(v), 0.5f, 0.3f, 5000.0f + 1000.0f * float(v), 3000.0f, 3.0f,
-                     120.0f, 1.0f, {}};
-    for (int k = 1; k <= 3; ++k) {
-      mod_cell& c = s.cells[v][(v + k) % 8];
-      c.type = 1 + (v * 3 + k) % 9;
-      c.amount = 0.3f;
-      c.divisor = 1.0f;
-    }
+  for (int i = 0; i < 8; ++i) {
+    osc& o = s.oscs[i];
+    o.kind = i;
+    o.note = 40.0f + float(5 * i);
+    o.p1 = 0.2f;
+    o.p2 = 0.5f;
+    voice_params& v = s.voices[i];
+    v.volume = 0.8f;
+    v.pan = -0.8f + 0.2f * float(i);
+    v.delay_wet = 0.3f;
+    v.delay_time = 5000.0f + 1000.0f * float(i);
+    v.lp_cutoff = 3000.0f + 500.0f * float(i);
+    v.lp_resonance = 3.0f;
+    v.hp_cutoff = 150.0f;
+  }
+  for (int k = 0; k < 24; ++k) {
+    int row = (k * 3) % 8, column = (row + 1 + k % 7) % 8;
+    s.cells[row][column] = {2 + k % 8, 0.2f, 1.0f + float(k % 3), 0.0f, 0};
   }
   std::string path = "/tmp/kv-render-bench-" + std::to_string(getpid()) + ".dat";
   if (slot_save_to(path.c_str()) != PRESET_SAVED) return "";
@@ -51,7 +63,7 @@ void render_speed(benchmark::State& state, const std::string& slot_args) {
   std::string out = "/tmp/kv-render-bench-" + std::to_string(getpid()) + ".wav";
   std::string command = renderer() + " " + slot_args + " --float --seconds " + std::to_string(int(SECONDS)) +
                         " " + out + " >/dev/null 2>&1";
-  double total = 0;
+  double total = 0, cpu_before = children_cpu_seconds();
   for (auto _ : state) {
     auto start = std::chrono::steady_clock::now();
     if (std::system(command.c_str()) != 0) state.SkipWithError("kelvarin-render failed");
@@ -59,7 +71,9 @@ void render_speed(benchmark::State& state, const std::string& slot_args) {
     state.SetIterationTime(seconds);
     total += seconds;
   }
+  // Wall time suffers when other work shares the cores; the renderer's own CPU time does not.
   state.counters["x_real_time"] = SECONDS * double(state.iterations()) / total;
+  state.counters["x_real_time_cpu"] = SECONDS * double(state.iterations()) / (children_cpu_seconds() - cpu_before);
   std::remove(out.c_str());
 }
 
