@@ -99,7 +99,10 @@ int private_audio_advance(audio_device* device, audio_frame* frame) {
 int private_stream_callback(const void*, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
                             PaStreamCallbackFlags, void* user) {
   auto* d = static_cast<audio_portaudio_device*>(user);
-  if (frames != static_cast<unsigned long>(AUDIO_BLOCK)) return paComplete;
+  if (frames != static_cast<unsigned long>(AUDIO_BLOCK)) {
+    std::memset(output, 0, frames * AUDIO_CHANNELS * sizeof(float));  // the last buffer still plays
+    return paComplete;
+  }
   d->head.callback(d->head.user, &d->frame);
   int ok = private_audio_advance(&d->head, &d->frame);
   auto* out = static_cast<float*>(output);
