@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "apps/brightloom/env-all.hpp"
+#include "apps/kelvarin/ui.hpp"
 #include "library/arch/opengl/frame.hpp"
 #include "library/arch/opengl/sprite.hpp"
 #include "library/visuals/image.hpp"
@@ -62,16 +63,16 @@ void do_display(void*, display_frame* frame) {
   display_frame_define(frame, &device);
   private_clear_view();
   if (editor_p) {
-    // [panel] oui_do(frame);
+    oui_do(frame);
   } else if (demo_p) {
     if (now(frame) < title_period_ms) {
       show_title();
     } else {
-      // [panel] oui_do_timeline(frame);
+      oui_do_timeline(frame);
       // [visuals] vfx_do(frame);
     }
   } else {
-    // [panel] oui_do(frame);
+    oui_do(frame);
     if (now(frame) < title_period_ms) {
       show_title();
     } else {
@@ -82,7 +83,7 @@ void do_display(void*, display_frame* frame) {
 }
 
 void do_display_attach(void*, [[maybe_unused]] display_device* device) {
-  // [panel] oui_attach(device);
+  oui_attach(device);
   // [visuals] vfx_attach(device);
 }
 
