@@ -1,4 +1,4 @@
-// kelvarin-preset: prints a slot file as readable text, or builds a slot file from such a source.
+// kelvarin-preset: prints a slot file as readable text, builds a slot file or a playlist from a source.
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -7,6 +7,7 @@
 
 #include "apps/brightloom/iff32.hpp"
 #include "apps/brightloom/stream.hpp"
+#include "apps/kelvarin/playlist.hpp"
 #include "apps/kelvarin/presets.hpp"
 #include "apps/kelvarin/preset_text.hpp"
 
@@ -14,7 +15,8 @@ namespace {
 
 int usage() {
   std::fputs("usage: kelvarin-preset dump FILE\n"
-             "       kelvarin-preset build SOURCE OUT\n", stderr);
+             "       kelvarin-preset build SOURCE OUT\n"
+             "       kelvarin-preset playlist SOURCE OUT\n", stderr);
   return 2;
 }
 
@@ -97,10 +99,48 @@ int build(const char* source, const char* out) {
   return 0;
 }
 
+// A playlist source holds one event a line: `load MS SLOT` or `end MS`; `#` starts a comment.
+bool parse_playlist(const std::string& text, event_array* events, std::string* error) {
+  std::istringstream lines(text);
+  std::string line;
+  for (int number = 1; std::getline(lines, line); ++number) {
+    std::istringstream words(line.substr(0, line.find('#')));
+    std::string verb, rest;
+    playlist_event e{PLAYLIST_END, 0.0f, 0};
+    if (!(words >> verb)) continue;
+    bool ok = verb == "load" ? bool(words >> e.time >> e.slot) && e.slot >= 0 && e.slot < SLOTS
+              : verb == "end" ? bool(words >> e.time) : false;
+    if (verb == "load") e.kind = PLAYLIST_LOAD_SLOT;
+    if (!ok || (words >> rest)) {
+      *error = "line " + std::to_string(number) + ": expected `load MS SLOT` (slot 0..7) or `end MS`";
+      return false;
+    }
+    if (!array_push(*events, e)) {
+      *error = "out of memory";
+      return false;
+    }
+  }
+  return true;
+}
+
+int playlist(const char* source, const char* out) {
+  std::ifstream in(source);
+  std::stringstream text;
+  text << in.rdbuf();
+  event_array events{};
+  std::string error = in ? "" : "cannot read the source";
+  bool ok = error.empty() && parse_playlist(text.str(), &events, &error);
+  if (ok && !playlist_write_to(out, &events)) error = std::string("cannot write ") + out;
+  array_reset(events);
+  if (!error.empty()) std::fprintf(stderr, "%s: %s\n", source, error.c_str());
+  return error.empty() ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "dump") == 0) return dump(argv[2]);
   if (argc == 4 && std::strcmp(argv[1], "build") == 0) return build(argv[2], argv[3]);
+  if (argc == 4 && std::strcmp(argv[1], "playlist") == 0) return playlist(argv[2], argv[3]);
   return usage();
 }

@@ -27,5 +27,19 @@ printf 'osc.0.kind = wobble\n' > "$work/bad.txt"
 "$tool" build "$work/bad.txt" "$work/bad.dat" 2> "$work/err"; [ $? = 1 ] || fail "bad source status"
 grep -q "line 1: bad value" "$work/err" || fail "bad source message"
 [ ! -e "$work/bad.dat" ] || fail "a bad source wrote a file"
+printf '# two loads and the end\nload 1000 2\nload 2500.5 7\nend 5000\n' > "$work/p.txt"
+"$tool" playlist "$work/p.txt" "$work/playlist" || fail "playlist"
+[ "$(stat -c %s "$work/playlist")" = 44 ] || fail "playlist size"
+[ "$(head -c 4 "$work/playlist")" = "PLS " ] || fail "playlist tag"
+expected="PLS |36|0 1000 2|0 2500.5 7|1 5000 0"
+got=$(/usr/bin/python3 -c 'import struct,sys
+d=open(sys.argv[1],"rb").read()
+out=[d[:4].decode(), str(struct.unpack("<I",d[4:8])[0])]
+for i in range(8,len(d),12):
+  k,t,s=struct.unpack("<ifi",d[i:i+12]); out.append("%d %g %d"%(k,t,s))
+print("|".join(out))' "$work/playlist")
+[ "$got" = "$expected" ] || fail "playlist bytes: $got"
+printf 'load 1000 8\n' > "$work/q.txt"
+"$tool" playlist "$work/q.txt" "$work/q" 2>/dev/null; [ $? = 1 ] || fail "slot 8 accepted"
 "$tool" frobnicate > /dev/null 2>&1; [ $? = 2 ] || fail "usage status"
 echo "1 passed, 0 failed"
