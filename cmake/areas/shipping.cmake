@@ -8,3 +8,20 @@ kv_test(preset_text_test LABEL unit SOURCES tests/shipping/preset_text_test.cpp 
 kv_script_test(preset_tool_test LABEL system
   COMMAND ${CMAKE_SOURCE_DIR}/tests/shipping/preset_tool_test.sh $<TARGET_FILE:kelvarin-preset>
   DEPENDS kelvarin-preset)
+
+# The demo performance: eight slots and a playlist built from the readable sources in presets/, installed
+# into bin/resources only where the performer has no file of that name yet.
+foreach(slot RANGE 7)
+  set(built ${CMAKE_BINARY_DIR}/presets/save-${slot}.dat)
+  add_custom_command(OUTPUT ${built}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/presets
+    COMMAND kelvarin-preset build ${CMAKE_SOURCE_DIR}/presets/slot-${slot}.txt ${built}
+    DEPENDS kelvarin-preset ${CMAKE_SOURCE_DIR}/presets/slot-${slot}.txt)
+  kv_resource(SOURCE ${built} NAME save-${slot}.dat KEEP)
+endforeach()
+set(built ${CMAKE_BINARY_DIR}/presets/playlist)
+add_custom_command(OUTPUT ${built}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/presets
+  COMMAND kelvarin-preset playlist ${CMAKE_SOURCE_DIR}/presets/playlist.txt ${built}
+  DEPENDS kelvarin-preset ${CMAKE_SOURCE_DIR}/presets/playlist.txt)
+kv_resource(SOURCE ${built} NAME playlist KEEP)
