@@ -26,52 +26,59 @@ inline float private_weight(const mod_cell& c) { return (1.0f / load_relaxed(c.d
 
 inline bool private_acts(int32_t type) { return type >= MOD_AMP && type <= MOD_PR2; }
 
-// One destination oscillator for one sample; `d` lists the cells of its column that act, in source
-// order, and the values they read. Returns the output and sets `wrapped`.
-float private_evaluate(osc& o, const mod_destination& d, float hz, bool* wrapped) {
+inline float private_sum(float sum, const mod_destination& d, mod_group g) {
+  for (int32_t k = 0; k < d.group_count[g]; ++k) sum = sum + d.links[d.group[g][k]].w * d.values[d.group[g][k]];
+  return sum;
+}
+
+// "frq" scales the frequency; "phs" shifts the phase by the frequency as it stands at that cell.
+inline void private_pitch_cells(const mod_destination& d, float* f, float* phi) {
+  for (int32_t k = 0; k < d.group_count[GROUP_PITCH]; ++k) {
+    const mod_link& c = d.links[d.group[GROUP_PITCH][k]];
+    double v = d.values[d.group[GROUP_PITCH][k]];
+    if (c.type == MOD_FRQ) *f = float(double(*f) + std::fabs(double(*f)) * double(c.w) * v);
+    else *phi = float(double(*phi) + double(c.w) * double(*f) * v / 44100.0);
+  }
+}
+
+// "trg" fires when the weighted source drops by more than 0.5 since the previous sample.
+inline int32_t private_triggers(osc& o, const mod_destination& d, int32_t restart) {
+  for (int32_t k = 0; k < d.group_count[GROUP_TRG]; ++k) {
+    int32_t l = d.group[GROUP_TRG][k];
+    float x = d.links[l].w * d.values[l];
+    if (o.memory[d.links[l].source] - x > 0.5f) restart = 0;
+    o.memory[d.links[l].source] = x;
+  }
+  return restart;
+}
+
+// "s&h" takes the weighted source at the destination's wrap and adds the value held since.
+inline float private_held(osc& o, const mod_destination& d, float added, bool wrapped) {
+  for (int32_t k = 0; k < d.group_count[GROUP_SH]; ++k) {
+    int32_t l = d.group[GROUP_SH][k];
+    if (wrapped) o.memory[d.links[l].source] = d.links[l].w * d.values[l];
+    added = added + o.memory[d.links[l].source];
+  }
+  return added;
+}
+
+// One destination oscillator for one sample; `d` lists the cells of its column that act and the values
+// they read. Returns the output and sets `wrapped`.
+[[gnu::always_inline]] inline float private_evaluate(osc& o, const mod_destination& d, float hz, bool* wrapped) {
   osc_generator generator = osc_generator_of(load_relaxed(o.kind));
   float f = hz / load_relaxed(o.divisor);
   int32_t started = load_acquire(o.started);
-  int32_t restart = started;
   float phi = float(o.phase);
-  float p1 = load_relaxed(o.p1), p2 = load_relaxed(o.p2);
-  float level = 0.0f, added = 0.0f;
-  bool hold = false;
-  for (int32_t k = 0; k < d.count; ++k) {
-    const mod_link& c = d.links[k];
-    float v = d.values[k];
-    switch (c.type) {
-      case MOD_OUT: level = level + c.w; break;
-      case MOD_AMP: level = level + c.w * v; break;
-      case MOD_PHS: phi = float(double(phi) + double(c.w) * double(f) * double(v) / 44100.0); break;
-      case MOD_FRQ: f = float(double(f) + std::fabs(double(f)) * double(c.w) * double(v)); break;
-      case MOD_MIX: added = added + c.w * v; break;
-      case MOD_SH: hold = true; break;
-      case MOD_TRG: {
-        float x = c.w * v;
-        if (o.memory[c.source] - x > 0.5f) restart = 0;
-        o.memory[c.source] = x;
-        break;
-      }
-      case MOD_PR1: p1 = p1 + c.w * v; break;
-      case MOD_PR2: p2 = p2 + c.w * v; break;
-      default: break;
-    }
-  }
+  private_pitch_cells(d, &f, &phi);
+  float level = private_sum(0.0f, d, GROUP_LEVEL);
+  float added = private_sum(0.0f, d, GROUP_MIX);
+  float p1 = private_sum(load_relaxed(o.p1), d, GROUP_PR1);
+  float p2 = private_sum(load_relaxed(o.p2), d, GROUP_PR2);
+  int32_t restart = private_triggers(o, d, started);
   float increment = float(double(f) * (1.0 / 44100.0));
   float next = phi + increment;
   *wrapped = next >= 1.0f;
-  for (int32_t k = 0; hold && k < d.count; ++k) {
-    const mod_link& c = d.links[k];
-    if (c.type != MOD_SH) continue;
-    if (*wrapped) {
-      float x = c.w * d.values[k];
-      o.memory[c.source] = x;
-      added = added + x;
-    } else {
-      added = added + o.memory[c.source];
-    }
-  }
+  added = private_held(o, d, added, *wrapped);
   float r = generator(&o, restart, phi, 1.0f, increment, p1, p2);
   float out = level * (added + r);
   if (!std::isnormal(out)) out = 0.0f;  // NaN, infinities and subnormals never reach other oscillators
@@ -80,15 +87,31 @@ float private_evaluate(osc& o, const mod_destination& d, float hz, bool* wrapped
   return out;
 }
 
+mod_group private_group_of(int32_t type) {
+  switch (type) {
+    case MOD_PHS:
+    case MOD_FRQ: return GROUP_PITCH;
+    case MOD_MIX: return GROUP_MIX;
+    case MOD_SH: return GROUP_SH;
+    case MOD_TRG: return GROUP_TRG;
+    case MOD_PR1: return GROUP_PR1;
+    case MOD_PR2: return GROUP_PR2;
+    default: return GROUP_LEVEL;
+  }
+}
+
 // Column i of the matrix as the evaluator reads it.
 void private_gather(mod_destination* d, const synth_state& s, int32_t i) {
   d->count = 0;
+  for (int8_t& n : d->group_count) n = 0;
   for (int32_t j = 0; j < VOICES; ++j) {
     const mod_cell& c = s.cells[j][i];
     int32_t type = load_relaxed(c.type);
     if (j != i && !private_acts(type)) continue;
-    d->links[d->count] = {j, j == i ? int32_t(MOD_OUT) : type, private_weight(c)};
-    d->values[d->count] = load_relaxed(c.value);
+    d->links[d->count] = {j, j == i ? int32_t(MOD_AMP) : type, private_weight(c)};
+    d->values[d->count] = j == i ? 1.0f : load_relaxed(c.value);  // w * 1 adds exactly the weight
+    mod_group g = private_group_of(d->links[d->count].type);
+    d->group[g][d->group_count[g]++] = int8_t(d->count);
     d->count++;
   }
 }

@@ -18,14 +18,21 @@ void modmatrix_osc(synth_state* state);
 
 struct mod_link {
   int32_t source;  // row j
-  int32_t type;    // MOD_AMP..MOD_PR2; MOD_OUT marks the diagonal, which adds its weight to the level
+  int32_t type;    // MOD_AMP..MOD_PR2; the diagonal is an MOD_AMP link reading the constant 1
   float w;         // (1 / divisor) * amount
 };
+
+// Links grouped by what they act on, each group in source order: only the pitch group mixes two types
+// ("phs" reads the frequency that earlier "frq" cells left), the others each feed one sum, so the
+// grouping changes no result and the per-sample loops need no dispatch on the type.
+enum mod_group : int32_t { GROUP_PITCH, GROUP_LEVEL, GROUP_MIX, GROUP_SH, GROUP_TRG, GROUP_PR1, GROUP_PR2, GROUPS };
 
 struct mod_destination {
   int32_t count;
   mod_link links[8];  // in source order
   float values[8];    // the value each link reads: the source's latest published output
+  int8_t group_count[GROUPS];
+  int8_t group[GROUPS][8];  // indices into links
 };
 
 struct modmatrix_plan {

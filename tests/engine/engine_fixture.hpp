@@ -31,6 +31,7 @@ inline void engine_reset() {
     chamberlins[v] = chamberlin_filter{};
   }
   modmatrix_make();
+  kelvarin_ui_history_make(&oui_history);
   must_init_p = 1;
 }
 

@@ -1,1 +1,172 @@
-// placeholder
+// Voice chain: filters against their analytic responses, the open low-pass over minutes, delay, pan, crossfade.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <numbers>
+
+#include "tests/engine/engine_fixture.hpp"
+
+namespace {
+
+constexpr double pi = std::numbers::pi;
+
+// Steady-state gain of a block filter for a sine of `hz`, after a second of settling.
+template <class Filter>
+double measured_gain(Filter run, double hz) {
+  float block[256];
+  double peak = 0;
+  for (int b = 0; b < 344; ++b) {
+    for (int k = 0; k < 256; ++k) block[k] = float(std::sin(2 * pi * hz * (b * 256 + k) / 44100.0));
+    run(block);
+    for (int k = 0; b > 172 && k < 256; ++k) peak = std::max(peak, double(std::fabs(block[k])));
+  }
+  return peak;
+}
+
+// Analog prototype 1 / (s^2 + r s + 1) through the bilinear transform with prewarping at the cutoff.
+double lp_analytic(double hz, double cutoff, double r) {
+  double w = std::tan(pi * hz / 44100.0) / std::tan(pi * cutoff / 44100.0);
+  return 1.0 / std::hypot(1 - w * w, r * w);
+}
+
+// The Chamberlin recursion's high-pass output: q (1 - z^-1)^2 / ((1 - z^-1)^2 + f^2 z^-1 + q f z^-1 (1 - z^-1)).
+double chamberlin_analytic(double hz, double f, double q) {
+  std::complex<double> zi = std::polar(1.0, -2 * pi * hz / 44100.0), d = 1.0 - zi;
+  return std::abs(q * d * d / (d * d + f * f * zi + q * f * zi * d));
+}
+
+}  // namespace
+
+TEST(VoiceChain, LowPassFollowsItsBilinearResponse) {
+  for (float res : {0.0f, 6.0f}) {
+    lp_filter lp{};
+    lp_filter_make(&lp);
+    lp_filter_set_cutoff(&lp, 1000.0f);
+    lp_filter_set_resonance(&lp, res);
+    double r = std::pow(10.0, -res / 10.0) * std::sqrt(2.0);
+    for (double hz : {250.0, 1000.0, 3000.0}) {
+      double g = measured_gain([&](float* b) { lp_filter_do(&lp, b); }, hz);
+      EXPECT_NEAR(g, lp_analytic(hz, 1000.0, r), 0.01 * lp_analytic(hz, 1000.0, r)) << res << " " << hz;
+    }
+  }
+}
+
+TEST(VoiceChain, StateVariableHighPassFollowsItsRecursion) {
+  chamberlin_filter c{};
+  chamberlin_filter_make(&c);
+  chamberlin_filter_set_cutoff(&c, 1000.0f);
+  chamberlin_filter_set_resonance(&c, 3.0f);
+  for (double hz : {100.0, 1000.0, 5000.0}) {
+    double g = measured_gain([&](float* b) { chamberlin_filter_do(&c, 0, b); }, hz);
+    EXPECT_NEAR(g, chamberlin_analytic(hz, c.f, c.q), 0.01 * chamberlin_analytic(hz, c.f, c.q)) << hz;
+  }
+  // The defaults, as the callback sets them, remove content below about 70 Hz.
+  chamberlin_filter_set_cutoff(&c, 0.0f);
+  chamberlin_filter_set_resonance(&c, 0.0f);
+  EXPECT_FLOAT_EQ(c.f, 0.01f);
+  EXPECT_LT(measured_gain([&](float* b) { chamberlin_filter_do(&c, 0, b); }, 20.0), 0.2);
+  // Mode 4 leaves the block as it is.
+  float block[256];
+  for (int k = 0; k < 256; ++k) block[k] = float(k);
+  chamberlin_filter_do(&c, 4, block);
+  for (int k = 0; k < 256; ++k) EXPECT_EQ(block[k], float(k));
+}
+
+// At its default and top cutoff the low-pass passes the sound unchanged for ten minutes and more:
+// the recursion with both poles at z = -1 would drift without bound.
+TEST(VoiceChain, OpenLowPassPassesTenMinutesOfSineUnchanged) {
+  lp_filter lp{};
+  lp_filter_make(&lp);
+  lp_filter_set_cutoff(&lp, 22050.0f);
+  lp_filter_set_resonance(&lp, 0.0f);
+  float block[256];
+  double phase = 0;
+  bool unchanged = true;
+  for (int b = 0; b < 10 * 60 * 44100 / 256 + 1; ++b) {
+    float in[256];
+    for (int k = 0; k < 256; ++k) {
+      in[k] = block[k] = float(std::sin(2 * pi * phase));
+      phase = std::fmod(phase + 440.0 / 44100.0, 1.0);
+    }
+    lp_filter_do(&lp, block);
+    for (int k = 0; k < 256; ++k) unchanged &= block[k] == in[k];
+  }
+  EXPECT_TRUE(unchanged);
+  // Lowered afterwards, it filters from memories that followed the signal.
+  lp_filter_set_cutoff(&lp, 5000.0f);
+  EXPECT_NEAR(measured_gain([&](float* b) { lp_filter_do(&lp, b); }, 440.0), 1.0, 0.01);
+  // Just below the open range, and above it, the output stays bounded too.
+  for (float hz : {22000.0f, 30000.0f, NAN, 0.0f}) {
+    lp_filter_set_cutoff(&lp, hz);
+    double g = measured_gain([&](float* b) { lp_filter_do(&lp, b); }, 440.0);
+    EXPECT_TRUE(std::isfinite(g) && g < 1.01) << hz;
+  }
+}
+
+TEST(VoiceChain, DelayGivesAnEchoTrainOfFeedbackPowers) {
+  engine_reset();
+  float block[256] = {1.0f};
+  std::vector<float> out;
+  for (int b = 0; b < 120; ++b) {
+    feedback_delay(block, 0, 0.0f, 14700.0f, 0.75f);
+    out.insert(out.end(), block, block + 256);
+    std::fill(block, block + 256, 0.0f);
+  }
+  EXPECT_NEAR(out[0], 1.0f, 1e-6f);
+  EXPECT_NEAR(out[14700], 0.75f, 1e-6f);
+  EXPECT_NEAR(out[29400], 0.5625f, 1e-6f);
+  EXPECT_NEAR(out[14699] + out[14701] + out[20000], 0.0f, 1e-6f);
+}
+
+// Whatever a preset holds, the positions stay inside the line (the sanitizer build checks every index).
+TEST(VoiceChain, DelayPositionsStayInsideTheLineForAnySettings) {
+  engine_reset();
+  delay_line_tapin[1] = 2147483000;  // as a counter that had run for 13 hours would stand
+  float block[256];
+  for (float delay : {-5.0f, NAN, INFINITY, -INFINITY, 1e30f, 661499.9f, 0.0f, 0.5f, 14700.0f}) {
+    for (int b = 0; b < 4; ++b) {
+      for (int k = 0; k < 256; ++k) block[k] = 0.5f;
+      feedback_delay(block, 1, 0.5f, delay, 0.9f);
+      for (float y : block) ASSERT_TRUE(std::isfinite(y));
+      EXPECT_GE(delay_line_tapin[1], 0);
+      EXPECT_LT(delay_line_tapin[1], DELAY_LINE_FLOATS);
+      EXPECT_GE(delay_line_tapout[1], 0);
+      EXPECT_LT(delay_line_tapout[1], DELAY_LINE_FLOATS);
+    }
+  }
+  EXPECT_EQ(array_length(delay_lines[1]), DELAY_LINE_FLOATS);
+  feedback_delay(block, 8, 0.5f, 100.0f, 0.5f);  // no such voice: nothing happens
+  feedback_delay(block, -1, 0.5f, 100.0f, 0.5f);
+}
+
+TEST(VoiceChain, PanLawAndMix) {
+  auto panned = [](float position) {
+    float g[2] = {1.0f, 1.0f};
+    pan(g, position);
+    return std::pair{g[0], g[1]};
+  };
+  EXPECT_NEAR(panned(-1).first, 1.0f, 1e-6f);
+  EXPECT_NEAR(panned(-1).second, 0.0f, 1e-6f);
+  EXPECT_NEAR(panned(0).first, 0.7071068f, 1e-6f);
+  EXPECT_NEAR(panned(0.5f).first, 0.3826834f, 1e-6f);
+  EXPECT_NEAR(panned(0.5f).second, 0.9238795f, 1e-6f);
+  EXPECT_NEAR(panned(1).first, 0.0f, 1e-6f);
+  EXPECT_NEAR(panned(NAN).second, 1.0f, 1e-6f);
+  float left[256] = {}, right[256] = {}, block[256];
+  std::fill(block, block + 256, 0.5f);
+  mix(left, right, block, 1.0f, 0.0f);
+  EXPECT_NEAR(left[7], 0.5f * 0.7071068f, 1e-6f);
+  mix(left, right, block, 0.0f, 0.0f);  // the fader's bottom is exact silence
+  EXPECT_NEAR(right[7], 0.5f * 0.7071068f, 1e-6f);
+}
+
+TEST(VoiceChain, CrossfadeCurve) {
+  EXPECT_EQ(crossfade_amp(1, 0), 0.0f);
+  EXPECT_NEAR(crossfade_amp(1, 0.1f), 0.7328f, 1e-4f);
+  EXPECT_NEAR(crossfade_amp(1, 0.5f), 0.8414f, 1e-4f);
+  EXPECT_NEAR(crossfade_amp(1, 0.9f), 0.9661f, 1e-4f);
+  EXPECT_FLOAT_EQ(crossfade_amp(1, 1), 1.0f);
+  EXPECT_FLOAT_EQ(crossfade_amp(0.5f, 1), 1.0f);
+  for (float x = 0.0f; x < 1.0f; x += 0.001f) EXPECT_LE(crossfade_amp(1, x), crossfade_amp(1, x + 0.001f) + 1e-6f);
+}
