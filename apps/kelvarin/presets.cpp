@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -267,7 +269,10 @@ const char* slot_load(int32_t slot) {
 
 int file_write_atomic(const char* path, const void* bytes, int64_t size) {
   if (!path || !*path || size < 0 || (size > 0 && !bytes)) return 0;
-  std::string target(path);
+  // A slot that is a symbolic link is replaced where the link points, so the link itself stays.
+  char resolved[PATH_MAX];
+  std::string target(::realpath(path, resolved) ? resolved : path);
+  path = target.c_str();
   std::string folder = private_folder_of(target);
   std::string temporary = folder + "/." + target.substr(target.rfind('/') + 1) + ".XXXXXX";
   int fd = ::mkostemp(temporary.data(), O_CLOEXEC);

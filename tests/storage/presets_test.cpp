@@ -291,6 +291,14 @@ TEST_F(Presets, SavingKeepsPermissionsAndOverwritesALongerFileWhole) {
   struct stat st;
   ASSERT_EQ(stat(slot_path(1).c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
+  // A slot kept elsewhere through a symbolic link is saved there, and the link stays a link.
+  std::filesystem::create_directory(folder.file("kept"));
+  write_file(folder.file("kept/two.dat"), junk);
+  std::filesystem::create_symlink(folder.file("kept/two.dat"), slot_path(2));
+  ASSERT_STREQ(slot_save(2), "save succesfully.");
+  EXPECT_TRUE(std::filesystem::is_symlink(slot_path(2)));
+  EXPECT_EQ(read_file(folder.file("kept/two.dat")).size(), 4756u);
+  EXPECT_STREQ(slot_load(2), "loaded succesfully.");
   EXPECT_STREQ(slot_save_to("/nonexistent-folder/save-1.dat"), "cannot save to file.");
   EXPECT_STREQ(slot_save(8), "cannot save to file.");
   byte_array name{};
