@@ -9,3 +9,7 @@ foreach(build IN LISTS KV_KELVARIN_BUILDS)
     target_link_libraries(${build} PRIVATE kv_panel)
   endif()
 endforeach()
+
+kv_test(panel_unit_test LABEL unit
+  SOURCES tests/panel/grid_playlist_test.cpp
+  LIBS kv_panel)
