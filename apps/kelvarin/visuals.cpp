@@ -35,22 +35,14 @@ struct vfx_state {
 };
 vfx_state state{};
 
-// A layer's transform for this frame: its diagonal cell moved by the voices' entries.
-struct layer_transform {
-  float scale;
-  float rotate_x;
-  float rotate_z;
-  float move_h;
-  float move_v;
-  int32_t trigger;
-};
-
 float private_bounded(float x) { return clamp_f(x, -transform_bound, transform_bound); }
 
-// Sums the eight voices' contributions for the layer; a trigger is taken (cleared) when it is seen.
+}  // namespace
+
 // Positive scale contributions act a hundred times weaker than negative ones, so loudness can shrink a
 // layer far more than it can grow it.
-layer_transform private_modulate(int32_t layer) {
+layer_transform vfx_layer_transform(int32_t layer) {
+  if (uint32_t(layer) >= uint32_t(VFX_LAYERS)) return {};
   const vfx_cell& cell = modmatrix[layer][layer];
   float scale_sum = 0.0f;
   layer_transform t{0.0f, cell.rotate_x, cell.rotate_z, 0.0f, 0.0f, 0};
@@ -78,6 +70,8 @@ layer_transform private_modulate(int32_t layer) {
   t.move_v = private_bounded(t.move_v);
   return t;
 }
+
+namespace {
 
 // Every pass draws full-screen quads from identity, whatever scissor and matrix the caller left.
 void private_open_identity() {
@@ -211,11 +205,12 @@ void vfx_seed_pass(display_frame* frame) {
 }
 
 void vfx_layer_pass(display_frame* frame, material* m, int32_t layer) {
+  if (uint32_t(layer) >= uint32_t(VFX_LAYERS)) return;
   display_frame* target = framebuffer_addf(&feedback[layer + 1], frame);
   display_device* device = nullptr;
   display_frame_define(target, &device);
   material_on(m);
-  layer_transform t = private_modulate(layer);
+  layer_transform t = vfx_layer_transform(layer);
   if (t.trigger) {
     seed();
   } else {

@@ -25,6 +25,19 @@ int vfx_attached_p();
 // modelview matrix, slightly enlarged. Does nothing while detached.
 void vfx_do(display_frame* frame);
 
+// A layer's transform for this frame: its diagonal cell moved by the eight voices' entries for it (scl
+// scale, rtX rotation about z, rtZ horizontal move, mvh vertical move, mvv rotation about x), or a
+// trigger (trg) that resets the layer to white. A trigger is taken: its word is cleared when seen.
+struct layer_transform {
+  float scale;
+  float rotate_x;  // turns
+  float rotate_z;  // turns
+  float move_h;
+  float move_v;
+  int32_t trigger;
+};
+layer_transform vfx_layer_transform(int32_t layer);
+
 // ==== The passes, in vfx_do's order (separate for the benchmark and the tests)
 // The fading material every textured draw goes through: blending, no depth, repeat, alpha 0.999997.
 void vfx_material_make(material* m);

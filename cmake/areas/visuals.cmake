@@ -20,3 +20,7 @@ kv_test(visuals_system_test LABEL system
 add_executable(visuals_bench bench/visuals_bench.cpp tests/visuals/glut_window.cpp)
 target_include_directories(visuals_bench PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(visuals_bench PRIVATE kv_visuals kv_test_support)
+
+kv_test(visuals_unit_test LABEL unit
+  SOURCES tests/visuals/modulation_test.cpp
+  LIBS kv_visuals)
