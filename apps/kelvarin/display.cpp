@@ -8,6 +8,7 @@
 
 #include "apps/brightloom/env-all.hpp"
 #include "apps/kelvarin/ui.hpp"
+#include "apps/kelvarin/visuals.hpp"
 #include "library/arch/opengl/frame.hpp"
 #include "library/arch/opengl/sprite.hpp"
 #include "library/visuals/image.hpp"
@@ -69,14 +70,14 @@ void do_display(void*, display_frame* frame) {
       show_title();
     } else {
       oui_do_timeline(frame);
-      // [visuals] vfx_do(frame);
+      vfx_do(frame);
     }
   } else {
     oui_do(frame);
     if (now(frame) < title_period_ms) {
       show_title();
     } else {
-      // [visuals] vfx_do(frame);
+      vfx_do(frame);
     }
   }
   display_frame_commit(frame);
@@ -84,9 +85,9 @@ void do_display(void*, display_frame* frame) {
 
 void do_display_attach(void*, [[maybe_unused]] display_device* device) {
   oui_attach(device);
-  // [visuals] vfx_attach(device);
+  vfx_attach(display_context_get_device(device));
 }
 
 void do_display_detach(void*, [[maybe_unused]] display_device* device) {
-  // [visuals] vfx_detach(device);
+  vfx_detach();
 }
