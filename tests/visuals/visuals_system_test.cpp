@@ -254,13 +254,3 @@ TEST_F(Visuals, AttachingAgainResetsTheMatrixAndStartsFromFreshFramebuffers) {
   EXPECT_TRUE(centre_is(mix(), 0));
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
-
-TEST_F(Visuals, A1440By900DisplayGivesPaddedFeedbackTextures) {
-  vfx_attach_sized(w.device(), {1440, 900});
-  for (framebuffer& fb : feedback) {
-    EXPECT_EQ(fb.colour.padded_extent[0], 2048);
-    EXPECT_EQ(fb.colour.padded_extent[1], 1024);
-    EXPECT_FLOAT_EQ(fb.colour.uv[1], 0.703125f);
-    EXPECT_FLOAT_EQ(fb.colour.uv[3], 0.87890625f);
-  }
-}
