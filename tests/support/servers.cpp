@@ -3,13 +3,18 @@
 
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
+#include <sys/sem.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <fcntl.h>
 
@@ -24,6 +29,45 @@ void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms
 bool exists(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0;
+}
+
+// jackd keeps the names of at most eight servers in /dev/shm/jack-shm-registry and frees a slot only
+// when a server of the same name starts again. Test servers have names of their own, so each one
+// killed before it could unregister (SIGKILL, a crashed test) keeps its slot until no server starts
+// at all ("Too many servers already active"). Slots whose process is gone are freed here, under
+// JACK's own registry lock, as jackd does for a slot of its own name. The layout is jackd2's: a
+// 24-byte header ("JACK", protocol, type, size, header length, entry length), then eight slots of a
+// process id and a name; anything else is left alone.
+void reclaim_dead_jack_servers() {
+  constexpr key_t REGISTRY_LOCK = 0x282929;
+  constexpr int SLOTS = 8;
+  int lock = semget(REGISTRY_LOCK, 1, 0);
+  int fd = open("/dev/shm/jack-shm-registry", O_RDWR | O_CLOEXEC);
+  if (lock < 0 || fd < 0) {
+    if (fd >= 0) close(fd);
+    return;
+  }
+  struct stat st;
+  void* map = fstat(fd, &st) == 0 && st.st_size >= 24 ? mmap(nullptr, size_t(st.st_size), PROT_READ | PROT_WRITE,
+                                                              MAP_SHARED, fd, 0)
+                                                       : MAP_FAILED;
+  close(fd);
+  if (map == MAP_FAILED) return;
+  unsigned char* base = static_cast<unsigned char*>(map);
+  uint32_t header_length;
+  std::memcpy(&header_length, base + 16, 4);
+  int32_t stride = (int32_t(header_length) - 24) / SLOTS;
+  sembuf take{0, -1, SEM_UNDO}, give{0, 1, SEM_UNDO};
+  if (std::memcmp(base, "KCAJ", 4) == 0 && stride >= 8 && header_length <= st.st_size && semop(lock, &take, 1) == 0) {
+    for (int i = 0; i < SLOTS; ++i) {
+      unsigned char* slot = base + 24 + i * stride;
+      pid_t pid;
+      std::memcpy(&pid, slot, sizeof pid);
+      if (pid > 0 && kill(pid, 0) != 0 && errno == ESRCH) std::memset(slot, 0, size_t(stride));
+    }
+    semop(lock, &give, 1);
+  }
+  munmap(map, size_t(st.st_size));
 }
 }  // namespace
 
@@ -104,6 +148,7 @@ jack_server::jack_server(const std::string& tag) {
   name_ = "kv-" + tag + "-" + std::to_string(getpid());
   setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
   setenv("JACK_NO_START_SERVER", "1", 1);
+  reclaim_dead_jack_servers();
   process_ = new child_process({"jackd", "-n", name_, "-d", "dummy", "-r", "44100", "-p", "256"});
   setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
   for (int i = 0; i < 200 && !ready_; ++i) {
