@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <future>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -109,6 +111,19 @@ TEST(MidiJack, ControllersFromAClientMoveTheRecord) {
             "received cc 60 25 on channel 3\n"
             "modmatrix 3 1 = 0 25\n"
             "received note on: 70 1 on channel 4\n");
+}
+
+// A server that goes away while the port is up: delivery stops and finish still returns.
+TEST(MidiJack, ServerGoingAwayLeavesFinishWorking) {
+  auto server = std::make_unique<jack_server>("midi-gone");
+  ASSERT_TRUE(server->ready());
+  midi_io* io = kelvarin_midi_define();
+  ASSERT_EQ(io->backend, MIDI_BACKEND_JACK);
+  kelvarin_midi_commit(io);
+  server.reset();
+  auto finished = std::async(std::launch::async, [&] { kelvarin_midi_finish(&io); });
+  ASSERT_EQ(finished.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  EXPECT_EQ(io, nullptr);
 }
 
 }  // namespace
