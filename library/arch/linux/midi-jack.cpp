@@ -41,6 +41,7 @@ struct midi_jack {
   int32_t stop = 0;
   int32_t dropped = 0;
   int32_t active = 0;
+  int32_t server_gone = 0;  // set by JACK's shutdown callback: the client is a shell to be closed
   std::thread thread;
 };
 
@@ -77,6 +78,8 @@ int process(jack_nframes_t nframes, void* arg) {
   if (any) sem_post(&j->wake);
   return 0;
 }
+
+void on_shutdown(void* arg) { store_release(static_cast<midi_jack*>(arg)->server_gone, 1); }
 
 // Delivers every complete record in the ring buffer.
 void drain(midi_jack* j) {
@@ -145,6 +148,7 @@ int32_t midi_jack_publish(midi_jack* jack, const char* port_name, midi_receive r
 int midi_jack_start(midi_jack* jack) {
   if (jack->active) return 1;
   if (jack_set_process_callback(jack->client, process, jack) != 0) return 0;
+  jack_on_shutdown(jack->client, on_shutdown, jack);
   jack->thread = std::thread(deliver, jack);
   if (jack_activate(jack->client) != 0) {
     store_release(jack->stop, 1);
@@ -160,13 +164,14 @@ int midi_jack_start(midi_jack* jack) {
 // the receive references (the layer's devices) go away.
 void midi_jack_close(midi_jack* jack) {
   if (!jack) return;
-  if (jack->active) jack_deactivate(jack->client);
+  bool gone = load_acquire(jack->server_gone);
+  if (jack->active && !gone) jack_deactivate(jack->client);
   if (jack->thread.joinable()) {
     store_release(jack->stop, 1);
     sem_post(&jack->wake);
     jack->thread.join();
   }
-  for (int32_t i = 0; i < jack->port_count; ++i) jack_port_unregister(jack->client, jack->ports[i]);
+  for (int32_t i = 0; i < jack->port_count && !gone; ++i) jack_port_unregister(jack->client, jack->ports[i]);
   jack_client_close(jack->client);
   jack_ringbuffer_free(jack->ring);
   sem_destroy(&jack->wake);
