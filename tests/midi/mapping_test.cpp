@@ -26,35 +26,33 @@ class MidiMapping : public ::testing::Test {
   }
 };
 
-TEST_F(MidiMapping, VolumeFromZeroToOne) {
-  EXPECT_EQ(play({0xB0, 7, 127}), "received cc 7 127 on channel 0\n");
-  EXPECT_EQ(synth().voices[0].volume, 1.0f);
-  play({0xB0, 7, 0});
-  EXPECT_EQ(synth().voices[0].volume, 0.0f);
-  play({0xB5, 7, 100});
-  EXPECT_FLOAT_EQ(synth().voices[5].volume, 100.0f / 127.0f);
-}
+// One controller message and the field it must leave at the value.
+struct cc_case {
+  int status, controller, value;
+  float (*field)(const synth_state&);
+  float expected;
+};
 
-TEST_F(MidiMapping, PanIsBipolarAroundSixtyFour) {
-  play({0xB1, 10, 0});
-  EXPECT_EQ(synth().voices[1].pan, -1.0f);
-  play({0xB1, 10, 64});
-  EXPECT_EQ(synth().voices[1].pan, 0.0f);
-  play({0xB1, 10, 127});
-  EXPECT_EQ(synth().voices[1].pan, 1.0f);
-  play({0xB1, 10, 32});
-  EXPECT_EQ(synth().voices[1].pan, -0.5f);
-}
-
-TEST_F(MidiMapping, KindWrapsModuloTwelveAndDivisorStartsAtOne) {
-  play({0xB4, 48, 13});
-  EXPECT_EQ(synth().oscs[4].kind, 1);
-  play({0xB4, 48, 127});
-  EXPECT_EQ(synth().oscs[4].kind, 7);
-  play({0xB4, 49, 0});
-  EXPECT_EQ(synth().oscs[4].divisor, 1.0f);
-  play({0xB4, 49, 127});
-  EXPECT_EQ(synth().oscs[4].divisor, 32.75f);
+TEST_F(MidiMapping, VoiceAndOscillatorControllers) {
+  const cc_case cases[] = {
+      {0xB0, 7, 127, [](const synth_state& s) { return s.voices[0].volume; }, 1.0f},
+      {0xB0, 7, 0, [](const synth_state& s) { return s.voices[0].volume; }, 0.0f},
+      {0xB5, 7, 100, [](const synth_state& s) { return s.voices[5].volume; }, float(100.0 / 127.0)},
+      {0xB1, 10, 0, [](const synth_state& s) { return s.voices[1].pan; }, -1.0f},
+      {0xB1, 10, 64, [](const synth_state& s) { return s.voices[1].pan; }, 0.0f},
+      {0xB1, 10, 127, [](const synth_state& s) { return s.voices[1].pan; }, 1.0f},
+      {0xB1, 10, 32, [](const synth_state& s) { return s.voices[1].pan; }, -0.5f},
+      {0xB4, 48, 13, [](const synth_state& s) { return float(s.oscs[4].kind); }, 1.0f},
+      {0xB4, 48, 127, [](const synth_state& s) { return float(s.oscs[4].kind); }, 7.0f},
+      {0xB4, 49, 0, [](const synth_state& s) { return s.oscs[4].divisor; }, 1.0f},
+      {0xB4, 49, 127, [](const synth_state& s) { return s.oscs[4].divisor; }, 32.75f},
+  };
+  for (const cc_case& c : cases) {
+    std::string out = play({c.status, c.controller, c.value});
+    EXPECT_EQ(out, "received cc " + std::to_string(c.controller) + " " + std::to_string(c.value) + " on channel " +
+                       std::to_string(c.status & 15) + "\n");
+    EXPECT_EQ(c.field(synth()), c.expected) << "cc " << c.controller << " = " << c.value;
+  }
 }
 
 TEST_F(MidiMapping, MatrixAmountPrintsBothLines) {

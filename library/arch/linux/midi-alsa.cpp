@@ -5,8 +5,8 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <new>
 #include <thread>
 #include <vector>
@@ -28,9 +28,8 @@ namespace {
 void quiet(const char*, int, const char*, int, const char*, ...) {}
 
 uint64_t monotonic_ns() {
-  timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return uint64_t(t.tv_sec) * 1000000000u + uint64_t(t.tv_nsec);
+  auto now = std::chrono::steady_clock::now().time_since_epoch();
+  return uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count());
 }
 
 void deliver_event(midi_alsa* a, const snd_seq_event_t* event) {
