@@ -112,4 +112,5 @@ function(kv_resource)
     COMMAND ${CMAKE_COMMAND} -E touch ${CMAKE_BINARY_DIR}/stamps/${stamp}
     DEPENDS ${A_SOURCE} ${A_TARGET})
   add_custom_target(${stamp} ALL DEPENDS ${CMAKE_BINARY_DIR}/stamps/${stamp})
+  set_property(GLOBAL APPEND PROPERTY KV_RESOURCE_TARGETS ${stamp})
 endfunction()
