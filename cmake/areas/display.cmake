@@ -13,7 +13,7 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/generated/title.jpg
 kv_resource(SOURCE ${CMAKE_BINARY_DIR}/generated/title.jpg NAME title.jpg)
 
 kv_test(display_unit_test LABEL unit
-  SOURCES tests/display/geometry_test.cpp tests/display/hooks_test.cpp
+  SOURCES tests/display/geometry_test.cpp tests/display/hooks_test.cpp tests/display/switch_test.cpp
   LIBS kv_display)
 
 # The instrument in its three builds: title then timeline and visuals (the default), the panel alone

@@ -61,8 +61,7 @@ struct display_glut_state {
   int32_t glew_tried;
   int32_t timer_running;
   int32_t frame_index;  // the frame shown next, 0 or 1
-  int32_t switching;
-  int32_t switch_count;
+  display_switch pending;
 };
 display_glut_state glut_state{};
 
@@ -113,6 +112,25 @@ void display_game_mode_string(char* buffer, int32_t capacity, pixel_size window)
 pixel_rect display_letterbox(int32_t w, int32_t h, pixel_ratio ratio) {
   pixel_size fit = constraint_to_ratio({w, h}, ratio);
   return {(w - fit.width) / 2, (h - fit.height) / 2, fit.width, fit.height};
+}
+
+display_switch_actions display_switch_step(display_switch* s, bool prefer_full, bool game_mode_active) {
+  display_switch_actions a{};
+  if (prefer_full == game_mode_active) {
+    s->switching = 0;
+  } else if (!s->switching) {
+    s->switching = 1;
+    s->count = 0;
+    a.toggle = true;
+  }
+  if (!s->switching && s->count < switch_message_from) {
+    a.call_display = true;
+    return a;
+  }
+  a.say_waiting = !(s->switching && s->count < switch_message_from);
+  a.waiting_count = s->count;
+  a.retry = ++s->count % switch_retry_every == 0;
+  return a;
 }
 
 // ==== [SECTION] Window making and switching
@@ -237,29 +255,21 @@ void private_display_glut_report(display_io* io, display_frame* frame) {
   frame_stats_make(s);
 }
 
-// Step 3 and 5 of a frame: follow the preference, and hand the frame to the program unless a switch is
-// pending. Returns whether the frame was handed out.
+// Follows the preference and hands the frame to the program unless a switch is pending. Returns
+// whether the frame was handed out.
 bool private_display_glut_hand_out(display_io* io, display_frame* frame) {
-  int32_t prefer = io->device->prefer_fullscreen;
-  if ((prefer != 0) == (glut_is_fullscreen() != 0)) {
-    glut_state.switching = 0;
-  } else if (!glut_state.switching) {
-    glut_state.switching = 1;
-    glut_state.switch_count = 0;
-    private_display_glut_toggle(io);
-  }
-  if (!glut_state.switching && glut_state.switch_count < switch_message_from) {
-    if (io->display) io->display(io->user, frame);
-    return true;
-  }
-  if (!(glut_state.switching && glut_state.switch_count < switch_message_from))
+  bool prefer = io->device->prefer_fullscreen != 0;
+  display_switch_actions a = display_switch_step(&glut_state.pending, prefer, glut_is_fullscreen() != 0);
+  if (a.toggle) private_display_glut_toggle(io);
+  if (a.call_display && io->display) io->display(io->user, frame);
+  if (a.say_waiting)
     std::printf("not calling display function, switching to %s mode [f: %d].\n",
-                io->device->prefer_fullscreen ? "fullscreen" : "windowed", glut_state.switch_count);
-  if (++glut_state.switch_count % switch_retry_every == 0) {
+                io->device->prefer_fullscreen ? "fullscreen" : "windowed", a.waiting_count);
+  if (a.retry) {
     std::puts("trying to switch again");
     private_display_glut_toggle(io);
   }
-  return false;
+  return a.call_display;
 }
 
 // A frame that carries nothing leaves full screen, or ends the program in a window.

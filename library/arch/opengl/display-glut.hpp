@@ -43,6 +43,23 @@ void display_game_mode_string(char* buffer, int32_t capacity, pixel_size window)
 // The viewport that centres the ratio in a window of (w, h), leaving black bars.
 pixel_rect display_letterbox(int32_t w, int32_t h, pixel_ratio ratio);
 
+// Following the full-screen preference, one displayed frame at a time. A switch starts when preference
+// and game mode differ; while it is pending the program gets no frames, from the fifth such frame on
+// each says so, and every 64th tries the switch again. (A switch that took five frames or more keeps
+// frames withheld until that retry, which starts a fresh switch with the count at 0.)
+struct display_switch {
+  int32_t switching;
+  int32_t count;
+};
+struct display_switch_actions {
+  bool toggle;         // start the switch now (before anything else of this frame)
+  bool call_display;   // hand the frame to the program
+  bool say_waiting;    // print the not-calling line with `waiting_count`
+  int32_t waiting_count;
+  bool retry;          // print "trying to switch again" and toggle (after the above)
+};
+display_switch_actions display_switch_step(display_switch* s, bool prefer_full, bool game_mode_active);
+
 // ==== The layer
 // GLUT is initialised at the first make. Define hands out the free devices and claims them.
 void display_io_make(display_io** io);
