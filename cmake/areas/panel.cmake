@@ -14,9 +14,12 @@ kv_test(panel_unit_test LABEL unit
   SOURCES tests/panel/grid_playlist_test.cpp
   LIBS kv_panel)
 
-# The page in a window of the test process under Xvfb; the labels it draws are read back by wrapping the
-# GL and GLUT text calls. Writes the pictures bin/../panel-*.png.
+# The page in a window of the test process under Xvfb (the labels it draws are read back by wrapping the
+# GL and GLUT text calls; the pictures go to panel-*.png in the build folder), and the three builds driven
+# as a performer would: xdotool on the editor, oscsend/oscdump as the grid, jack_rec on the output.
 kv_test(panel_system_test LABEL system TIMEOUT 600
   SOURCES tests/panel/panel_window.cpp tests/panel/panel_fixture.cpp tests/panel/panel_window_test.cpp
-  LIBS kv_panel kv_test_support PkgConfig::KV_STB)
+          tests/panel/program_test.cpp
+  LIBS kv_panel kv_test_support PkgConfig::KV_STB PkgConfig::KV_AUDIO_DEPS)
+add_dependencies(panel_system_test ${KV_KELVARIN_BUILDS})
 target_link_options(panel_system_test PRIVATE -Wl,--wrap=glRasterPos2f -Wl,--wrap=glutBitmapCharacter)

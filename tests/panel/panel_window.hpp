@@ -35,12 +35,13 @@ class panel_window {
   void drag(int x, int y, int dy);          // press, move up by dy pixels in steps, release
   void mouse_away();
   rgb pixel(int x, int y) const;  // of the last frame, window pixels origin top-left
-  std::vector<unsigned char> rgb_pixels() const;
+  const std::vector<unsigned char>& last_pixels() const { return last_; }  // RGB rows of the last frame
   bool save_png(const std::string& path) const;
   float hp_pixels() const;
   float vp_pixels() const;
 
  private:
+  std::vector<unsigned char> rgb_pixels() const;
   int window_ = 0;
   std::vector<unsigned char> last_;
 };
