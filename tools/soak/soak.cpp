@@ -1,6 +1,7 @@
 // kelvarin-soak: hours of the instrument offline under a random performance, or one preset timed block by block.
 //
 //   kelvarin-soak [--seconds S] [--seed N] [--slots FOLDER]   random MIDI, edits and slot loads (soak)
+//                 [--peak-bound B] [--inputs midi,edits,loads]
 //   kelvarin-soak --preset FILE [--seconds S]                  one slot file, nothing else (deadline)
 //
 // Seconds are of audio, the 3 s silent start included in neither figure. Exit status 1 when a block held
@@ -41,10 +42,11 @@ struct soak_options {
   std::string slots = KV_SOAK_SLOTS;
   const char* preset = nullptr;
   float peak_bound = SOAK_PEAK_BOUND;
+  const char* inputs = "midi,edits,loads";
 };
 
 const char USAGE[] =
-    "usage: kelvarin-soak [--seconds S] [--seed N] [--slots FOLDER] [--peak-bound B]\n"
+    "usage: kelvarin-soak [--seconds S] [--seed N] [--slots FOLDER] [--peak-bound B] [--inputs midi,edits,loads]\n"
     "       kelvarin-soak --preset FILE [--seconds S]\n";
 
 bool parse(soak_options* o, int argc, char** argv) {
@@ -57,6 +59,7 @@ bool parse(soak_options* o, int argc, char** argv) {
     else if (!std::strcmp(argv[k], "--slots")) o->slots = value, end = const_cast<char*>("");
     else if (!std::strcmp(argv[k], "--preset")) o->preset = value, end = const_cast<char*>("");
     else if (!std::strcmp(argv[k], "--peak-bound")) o->peak_bound = std::strtof(value, &end);
+    else if (!std::strcmp(argv[k], "--inputs")) o->inputs = value, end = const_cast<char*>("");
     else return false;
     if (!end || *end) return false;
     ++k;
@@ -142,7 +145,12 @@ int main(int argc, char** argv) {
   } else {
     int found = soak_stream_add_slots(&stream_in, o.slots);
     if (found == 0) return std::fprintf(stderr, "kelvarin-soak: no slot files in %s\n", o.slots.c_str()), 1;
-    std::fprintf(out, "soak: %.0f s of audio, seed %u, %d shipped slots from %s\n", o.seconds, o.seed, found, o.slots.c_str());
+    std::fprintf(out, "soak: %.0f s of audio, seed %u, inputs %s, %d shipped slots from %s\n", o.seconds, o.seed, o.inputs,
+                 found, o.slots.c_str());
+    // A performance without some of its inputs tells which of them leads to a fault.
+    if (!std::strstr(o.inputs, "midi")) stream_in.packet_chance = 0.0f;
+    if (!std::strstr(o.inputs, "edits")) stream_in.edit_chance = 0.0f;
+    if (!std::strstr(o.inputs, "loads")) stream_in.load_chance = 0.0f;
     run.before = stream_before_block;
     run.user = &stream_in;
   }

@@ -33,7 +33,8 @@ struct soak_stream {
   mt_prng g;
   std::vector<std::string> slots;  // the shipped slot files' bytes
   soak_counts counts;
-  // Chances per 5.8 ms block: about 50 MIDI packets, 34 panel edits and one slot load every 2 s.
+  // Chances per 5.8 ms block of one more packet or edit, and of a load: about 74 MIDI packets and 43
+  // panel edits a second, and a slot load every 2 s.
   float packet_chance = 0.3f;
   float edit_chance = 0.2f;
   float load_chance = 1.0f / 344.0f;
