@@ -19,21 +19,34 @@ double private_operator_out(fm_synth_osc* op, double beta, double quarter) {
   return std::isfinite(y) ? y : 0.0;  // a non-finite phase must not leave the feedback poisoned
 }
 
-void private_fm_prepare(fm_synth* fs) {
-  int32_t n = fm_synth_osc_array_length(&fs->operators);
-  for (int32_t i = 0; i < n; ++i) {
-    fm_synth_osc* op = fm_synth_osc_array_get(&fs->operators, i);
-    op->increment = fs->increment;
-    op->phase = fs->phase;
+// The operators of a generator in one piece (they share one pool slot), or none when it has no storage.
+fm_synth_osc* private_operators(const fm_synth_osc_array* a, int32_t* count) {
+  *count = fm_synth_osc_array_length(a);
+  if (*count <= 0 || a->handle == 0 || a->handle > uint32_t(POOL_SLOTS)) {
+    *count = 0;
+    return nullptr;
+  }
+  return pool[a->handle - 1];
+}
+
+void private_fm_prepare(fm_synth_osc* ops, int32_t count, const fm_synth* fs) {
+  for (int32_t i = 0; i < count; ++i) {
+    ops[i].increment = fs->increment;
+    ops[i].phase = fs->phase;
   }
 }
 
-void private_fm_wrap(fm_synth* fs) {
-  int32_t n = fm_synth_osc_array_length(&fs->operators);
-  for (int32_t i = 0; i < n; ++i) {
-    fm_synth_osc* op = fm_synth_osc_array_get(&fs->operators, i);
-    op->phase = float(std::fmod(double(op->phase), 1.0));
-  }
+// fmod(phase, 1) with its sign kept; the phases met in play (one step past a cycle, or slightly
+// negative under phase modulation) take the exact short way.
+inline float private_unit_remainder(float phase) {
+  if (phase >= 0.0f && phase < 1.0f) return phase;
+  if (phase >= 1.0f && phase < 2.0f) return phase - 1.0f;  // exact for these values
+  if (phase > -1.0f && phase < 0.0f) return phase;
+  return float(std::fmod(double(phase), 1.0));
+}
+
+void private_fm_wrap(fm_synth_osc* ops, int32_t count) {
+  for (int32_t i = 0; i < count; ++i) ops[i].phase = private_unit_remainder(ops[i].phase);
 }
 
 }  // namespace
@@ -94,16 +107,17 @@ void fm_synth_make(fm_synth* fs) {
 }
 
 void fm_synth_saw(fm_synth* fs, float* out, int n) {
-  private_fm_prepare(fs);
+  int32_t count = 0;
+  fm_synth_osc* ops = private_operators(&fs->operators, &count);
+  private_fm_prepare(ops, count, fs);
   float f = fs->increment;
   double d = dc_remove(0.0f, f);
   double s = high_pass_1_normalize(1.0, f);
   double beta = beta_3(f);
-  int32_t count = fm_synth_osc_array_length(&fs->operators);
   for (int i = 0; i < n; ++i) {
     double acc = 0.0;
     for (int32_t k = 0; k < count; ++k) {
-      fm_synth_osc* op = fm_synth_osc_array_get(&fs->operators, k);
+      fm_synth_osc* op = &ops[k];
       double y = private_operator_out(op, beta, 0.0);
       double h = high_pass_1(y, op->feedback);
       op->feedback = float(y);
@@ -112,21 +126,23 @@ void fm_synth_saw(fm_synth* fs, float* out, int n) {
     }
     out[i] = float(acc);
   }
-  private_fm_wrap(fs);
+  private_fm_wrap(ops, count);
 }
 
 // Operators work in pairs; the second of a pair runs a quarter cycle ahead and is subtracted.
 void fm_synth_square(fm_synth* fs, float* out, int n) {
-  private_fm_prepare(fs);
+  int32_t count = 0;
+  fm_synth_osc* ops = private_operators(&fs->operators, &count);
+  private_fm_prepare(ops, count, fs);
   float f = fs->increment;
   double s = high_pass_1_normalize(1.0, f);
   double beta = beta_3(f);
-  int32_t pairs = fm_synth_osc_array_length(&fs->operators) / 2;
+  int32_t pairs = count / 2;
   for (int i = 0; i < n; ++i) {
     double acc = 0.0;
     for (int32_t j = 0; j < pairs; ++j) {
       for (int32_t k = 0; k < 2; ++k) {
-        fm_synth_osc* op = fm_synth_osc_array_get(&fs->operators, 2 * j + k);
+        fm_synth_osc* op = &ops[2 * j + k];
         double y = private_operator_out(op, beta, 0.5 * k);
         double h = high_pass_1(y, op->feedback);
         op->feedback = float(y);
@@ -136,5 +152,5 @@ void fm_synth_square(fm_synth* fs, float* out, int n) {
     }
     out[i] = float(acc);
   }
-  private_fm_wrap(fs);
+  private_fm_wrap(ops, count);
 }
