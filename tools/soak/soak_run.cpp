@@ -82,7 +82,7 @@ double soak_timing_quantile(const soak_timing& t, double q) {
   int64_t seen = 0;
   for (size_t bin = 0; bin < t.bins.size(); ++bin) {
     seen += t.bins[bin];
-    if (seen >= wanted) return double(bin + 1);
+    if (seen >= wanted) return double(bin + 1) < t.max_us ? double(bin + 1) : t.max_us;
   }
   return t.max_us;
 }

@@ -33,7 +33,7 @@ struct soak_timing {
   double sum_us = 0.0, max_us = 0.0;
 };
 void soak_timing_add(soak_timing* t, double us);
-double soak_timing_quantile(const soak_timing& t, double q);  // upper edge of the bin holding it
+double soak_timing_quantile(const soak_timing& t, double q);  // upper edge of its bin (at most the slowest)
 
 int64_t soak_rss_bytes();  // resident set size of this process
 
