@@ -212,3 +212,16 @@ TEST_F(InstrumentWindow, TwentyStartsAndEscapesWithAudioRunningAllExitCleanly) {
     EXPECT_EQ(quit(*program), 0) << "cycle " << cycle << "\n" << program->output();
   }
 }
+
+// Without an X display GLUT cannot start: its message, status 1, and no crash under the running audio.
+TEST_F(InstrumentWindow, WithoutAnXDisplayTheProgramSaysSoAndEndsWithStatusOne) {
+  std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
+  setenv("DISPLAY", "", 1);
+  auto program = start("kelvarin");
+  setenv("DISPLAY", display.c_str(), 1);
+  EXPECT_EQ(program->wait_exit(30), 1) << program->output();
+  std::string out = program->output();
+  EXPECT_NE(out.find("device 0\n"), std::string::npos) << out;  // audio had started
+  EXPECT_NE(out.find("freeglut (title): failed to open display"), std::string::npos) << out;
+  EXPECT_EQ(out.find("AddressSanitizer"), std::string::npos) << out;
+}

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -304,11 +305,22 @@ void private_display_glut_display() {
 }
 
 // ==== [SECTION] Device registry
+// GLUT's fatal errors (no X display, no usable visual) end the process. The audio thread may already
+// run, so the end is as immediate as my_exit's, with GLUT's message and status 1.
+void private_display_glut_fatal(const char* format, va_list arguments) {
+  std::fputs("freeglut (title): ", stderr);
+  std::vfprintf(stderr, format, arguments);
+  std::fputc('\n', stderr);
+  std::fflush(nullptr);
+  _exit(1);
+}
+
 void private_display_glut_init() {
   if (glut_state.glut_ready) return;
   static char title[] = "title";
   static char* argv[] = {title, nullptr};
   int argc = 1;
+  glutInitErrorFunc(private_display_glut_fatal);
   glutInit(&argc, argv);
   // A window closed from outside ends the loop instead of exiting under the running audio thread.
   glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
