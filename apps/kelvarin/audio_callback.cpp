@@ -6,7 +6,7 @@
 #include "apps/kelvarin/modmatrix.hpp"
 #include "apps/kelvarin/panel_history.hpp"
 #include "apps/kelvarin/synth.hpp"
-#include "apps/kelvarin/visuals_model.hpp"
+#include "apps/kelvarin/visuals_analysis.hpp"
 #include "apps/kelvarin/voice_chain.hpp"
 #include "pure/math.hpp"
 #include "toolset/atomics.hpp"
@@ -62,13 +62,13 @@ void private_chain(float* block, int32_t v, const voice_params& p) {
   private_guard_voice(block, v);
 }
 
-// The panel and the visuals see the raw front voices, voice 0..7 for each sample in turn.
+// The panel and the visuals see the raw front voices. Each voice's history and window is its own, so
+// handing over a voice's block at once leaves them as sample-by-sample feeding in voice order would;
+// the display thread reads them word by word with no order among voices to rely on.
 void private_feed_sinks() {
-  for (int32_t n = 0; n < VOICE_BLOCK; ++n) {
-    for (int32_t v = 0; v < VOICES; ++v) {
-      oui_accept_sample(voice_blocks[v][n], v);
-      vfx_accept_sample(voice_blocks[v][n], v);
-    }
+  for (int32_t v = 0; v < VOICES; ++v) {
+    oui_accept_block(voice_blocks[v], VOICE_BLOCK, v);
+    vfx_accept_block(voice_blocks[v], VOICE_BLOCK, v);
   }
 }
 

@@ -9,8 +9,8 @@ extern int32_t init_p;
 
 // Called by the audio layer on its real-time thread for every block; `user` is unused. Silent for the
 // first 3000 ms of audio time; then advances the front and the back record sample by sample through
-// the matrix, hands every front voice sample to the panel (oui_accept_sample) and the visuals
-// (vfx_accept_sample), runs the front voices through delay, low-pass and high-pass, and mixes all
+// the matrix, hands every front voice sample to the panel (oui_accept_block) and the visuals
+// (vfx_accept_block), runs the front voices through delay, low-pass and high-pass, and mixes all
 // sixteen voices weighted by the records' crossfade levels and the master gain. Allocates nothing,
 // takes no lock and does no I/O apart from the audio frame's once-a-second statistics line. Delay lines
 // must have been made (delay_lines_make) before the first call.

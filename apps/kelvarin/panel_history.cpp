@@ -28,32 +28,52 @@ void oui_history_begin() {
   store_release(must_init_p, 0);
 }
 
-void kelvarin_ui_next_sample(kelvarin_ui_history* panel, int32_t voice, float sample) {
-  if (uint32_t(voice) >= 8u) return;
-  int32_t& fill = panel->window_fill[voice];
-  if (fill < 0 || fill > 4) fill = 0;
-  if (fill == 4) {
-    float* w = panel->window[voice];
-    float lowhigh[2];
-    minmax_f(w, 4, lowhigh);
-    int32_t pos = load_relaxed(panel->history_pos[voice]);
-    if (pos < 0 || pos >= HISTORY_LENGTH) pos = 0;
-    history_triple& t = panel->history[voice][pos];
-    store_relaxed(t.marker, rms_f(w, 4));
-    store_relaxed(t.low, lowhigh[0]);
-    store_relaxed(t.high, lowhigh[1]);
-    fill = 0;
-    store_relaxed(panel->history_pos[voice], (pos + 1) % HISTORY_LENGTH);
-  }
-  panel->window[voice][fill] = (sample + 1.0f) * 0.5f;
-  fill = fill + 1;
+namespace {
+
+// A completed group of four becomes the triple at history_pos.
+void private_push_triple(kelvarin_ui_history* panel, int32_t voice, const float* w) {
+  float lowhigh[2];
+  minmax_f(w, 4, lowhigh);
+  int32_t pos = load_relaxed(panel->history_pos[voice]);
+  if (pos < 0 || pos >= HISTORY_LENGTH) pos = 0;
+  history_triple& t = panel->history[voice][pos];
+  store_relaxed(t.marker, rms_f(w, 4));
+  store_relaxed(t.low, lowhigh[0]);
+  store_relaxed(t.high, lowhigh[1]);
+  store_relaxed(panel->history_pos[voice], (pos + 1) % HISTORY_LENGTH);
 }
 
-void oui_accept_sample(float sample, int32_t voice) {
-  if (load_acquire(must_init_p)) return;
-  if (std::isinf(sample)) sample = 1.0f;
-  kelvarin_ui_next_sample(&oui_history, voice, sample);
+// An infinite sample is taken as 1.0 when `clip_infinite` is set (samples from the audio callback).
+void private_collect(kelvarin_ui_history* panel, int32_t voice, const float* samples, int32_t count,
+                     bool clip_infinite) {
+  int32_t fill = panel->window_fill[voice];
+  if (fill < 0 || fill > 4) fill = 0;
+  float* w = panel->window[voice];
+  for (int32_t n = 0; n < count; ++n) {
+    if (fill == 4) {
+      private_push_triple(panel, voice, w);
+      fill = 0;
+    }
+    float sample = samples[n];
+    if (clip_infinite && std::isinf(sample)) sample = 1.0f;
+    w[fill++] = (sample + 1.0f) * 0.5f;
+  }
+  panel->window_fill[voice] = fill;
 }
+
+}  // namespace
+
+void kelvarin_ui_next_sample(kelvarin_ui_history* panel, int32_t voice, float sample) {
+  if (uint32_t(voice) >= 8u) return;
+  private_collect(panel, voice, &sample, 1, false);
+}
+
+void oui_accept_block(const float* samples, int32_t count, int32_t voice) {
+  if (uint32_t(voice) >= 8u || load_acquire(must_init_p)) return;
+  private_collect(&oui_history, voice, samples, count, true);
+}
+
+void oui_accept_sample(float sample, int32_t voice) { oui_accept_block(&sample, 1, voice); }
 
 void oui_accept_midi() { store_relaxed(midi_activity_p, 1); }
 

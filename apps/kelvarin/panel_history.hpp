@@ -12,7 +12,7 @@
 //   the audio thread feeds it. Later attaches must not call it again (it does nothing then anyway).
 // - The "Midi-IN activity" label shows midi_in_activity(), which reads and clears the flag.
 // The MIDI callback calls oui_accept_midi() once per packet; the audio callback calls
-// oui_accept_sample(sample, voice) for every sample of every voice.
+// oui_accept_block with every voice's block (each sample as oui_accept_sample would take it).
 
 constexpr int32_t HISTORY_LENGTH = 512;
 
@@ -41,6 +41,8 @@ void oui_history_begin();
 // Audio thread. Ignored while must_init_p is set or for voices outside 0..7; an infinite sample is
 // taken as 1.0 (a NaN is kept and spoils only that stretch of the plot).
 void oui_accept_sample(float sample, int32_t voice);
+// The same for `count` samples of one voice in turn (the audio callback hands over a block per voice).
+void oui_accept_block(const float* samples, int32_t count, int32_t voice);
 // Collects one sample: a completed group of four becomes the triple at history_pos.
 void kelvarin_ui_next_sample(kelvarin_ui_history* panel, int32_t voice, float sample);
 

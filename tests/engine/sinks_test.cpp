@@ -4,7 +4,9 @@
 #include <cmath>
 #include <functional>
 #include <numbers>
+#include <vector>
 
+#include "apps/kelvarin/visuals_analysis.hpp"
 #include "tests/engine/engine_fixture.hpp"
 
 namespace {
@@ -83,4 +85,39 @@ TEST(PanelHistory, MidiActivityIsReadAndCleared) {
   oui_accept_midi();
   EXPECT_EQ(midi_in_activity(), 1);
   EXPECT_EQ(midi_in_activity(), 0);
+}
+
+// The callback hands over a voice's block at once: any split must leave what one sample at a time leaves,
+// across window ends and group ends, with infinite and NaN samples among them.
+TEST(Sinks, BlocksLeaveWhatSampleBySampleFeedingLeaves) {
+  std::vector<float> signal(5000);
+  for (size_t n = 0; n < signal.size(); ++n) signal[n] = 0.8f * float(std::sin(0.05 * double(n))) + (n % 97 == 0 ? 0.7f : 0.0f);
+  signal[1469] = INFINITY;
+  signal[2000] = NAN;
+  auto fresh = [] {
+    engine_reset();
+    oui_history_begin();
+    for (int f = 0; f < VFX_LAYERS; ++f) modmatrix_of[3][f].type = f % 2 ? 4 : 1, modmatrix_of[3][f].function = f;
+  };
+  fresh();
+  for (float s : signal) oui_accept_sample(s, 3), vfx_accept_sample(s, 3);
+  kelvarin_ui_history by_sample = oui_history;
+  std::vector<float> window(osc_buffer[3], osc_buffer[3] + OSC_BUFFER_N);
+  int32_t position = osc_buffer_i[3];
+  frame_modulation entries_by_sample[VFX_LAYERS];
+  std::memcpy(entries_by_sample, modmatrix_of[3], sizeof entries_by_sample);
+
+  fresh();
+  size_t at = 0;
+  for (int32_t size : {1, 3, 256, 1209, 1470, 7, 1471, 583}) {
+    oui_accept_block(signal.data() + at, size, 3);
+    vfx_accept_block(signal.data() + at, size, 3);
+    at += size_t(size);
+  }
+  ASSERT_EQ(at, signal.size());
+  EXPECT_EQ(std::memcmp(&by_sample, &oui_history, sizeof by_sample), 0);
+  EXPECT_EQ(std::memcmp(window.data(), osc_buffer[3], sizeof(float) * OSC_BUFFER_N), 0);
+  EXPECT_EQ(osc_buffer_i[3], position);
+  EXPECT_EQ(std::memcmp(entries_by_sample, modmatrix_of[3], sizeof entries_by_sample), 0);
+  EXPECT_EQ(entries_by_sample[1].trigger, 1);  // the pulses made edges
 }
