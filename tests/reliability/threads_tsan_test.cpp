@@ -96,11 +96,11 @@ TEST(InstrumentThreads, AudioMidiGridPanelAndLoadsRunTogetherWithoutARace) {
   soak_stream_make(display.get(), 11);
   ASSERT_GT(soak_stream_add_slots(display.get(), KV_SOAK_SLOTS), 0) << KV_SOAK_SLOTS;
   auto grid = std::make_unique<monome>();
+  monome_make(grid.get(), "/box");  // says so here when another process holds port 7770
   // midifn prints every event: those lines go nowhere during the run.
   std::fflush(stdout);
   int saved_stdout = dup(STDOUT_FILENO);
   ASSERT_NE(std::freopen("/dev/null", "w", stdout), nullptr);
-  monome_make(grid.get(), "/box");
 
   std::atomic<bool> stop{false};
   audio_side audio;
