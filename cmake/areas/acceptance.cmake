@@ -1,0 +1,22 @@
+# Acceptance: the shipped programs started as a user starts them, on real servers (JACK dummy, Xvfb), and
+# judged by what comes out: screens, recordings, files and printed lines.
+kv_library(kv_observe SOURCES tests/acceptance/observe.cpp LIBS kv_test_support PkgConfig::KV_AUDIO_DEPS)
+
+# The editor played with xdotool; where to click and what the screen must show come from the same page
+# drawn in a window of the test process (its labels read back through the wrapped text calls).
+kv_test(editor_mouse_test LABEL system TIMEOUT 600
+  SOURCES tests/panel/editor_mouse_test.cpp tests/panel/panel_window.cpp tests/panel/panel_fixture.cpp
+  LIBS kv_panel kv_observe kv_test_support PkgConfig::KV_STB)
+add_dependencies(editor_mouse_test kelvarin-editor kelvarin-preset kelvarin_resources)
+target_link_options(editor_mouse_test PRIVATE -Wl,--wrap=glRasterPos2f -Wl,--wrap=glutBitmapCharacter)
+
+# Every program as a user runs it: the default build's playlist heard and seen from the title to its end,
+# the plain build's screens, the renderer on every shipped slot, the preset tool's round trip, make run.
+kv_test(acceptance_test LABEL system TIMEOUT 900
+  SOURCES tests/acceptance/acceptance_test.cpp
+  LIBS kv_observe kv_test_support)
+add_dependencies(acceptance_test kelvarin kelvarin-editor kelvarin-plain kelvarin-render kelvarin-preset
+  kelvarin_resources)
+
+# One panel frame, built, drawn and finished, under X and Mesa: bin/panel_bench (own Xvfb without DISPLAY).
+kv_bench(panel_bench SOURCES bench/panel_bench.cpp LIBS kv_panel kv_test_support)

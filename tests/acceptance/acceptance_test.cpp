@@ -1,0 +1,251 @@
+// The shipped instrument started as a user starts it, on a JACK dummy server and an Xvfb display, with a
+// scratch copy of the shipped resources: what is heard, seen, written and printed.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/acceptance/observe.hpp"
+#include "tests/support/servers.hpp"
+
+namespace {
+
+using clock_type = std::chrono::steady_clock;
+double seconds_since(clock_type::time_point t) { return std::chrono::duration<double>(clock_type::now() - t).count(); }
+void pause(double s) { std::this_thread::sleep_for(std::chrono::duration<double>(s)); }
+
+void write_text(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+std::string read_bytes(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+// The shortened demo: slots loaded at the same time of day as in the shipped playlist's start, three
+// seconds apart, then the end. Loud-and-low and high-and-low slots alternate so each change is heard.
+constexpr double first_load = 3.5, load_step = 3.0;
+constexpr int shortened_slots[] = {0, 4, 6};
+constexpr double shortened_end = first_load + 3 * load_step;  // 12.5 s
+
+std::string shortened_playlist() {
+  std::string text = "# three slots and the end, for the acceptance run\n";
+  for (int i = 0; i < 3; ++i)
+    text += "load " + std::to_string(int((first_load + i * load_step) * 1000)) + " " +
+            std::to_string(shortened_slots[i]) + "\n";
+  return text + "end " + std::to_string(int(shortened_end * 1000)) + "\n";
+}
+
+// A sound's character over a span: its level and how often it crosses zero (a rough brightness).
+struct character {
+  double rms, crossings;
+};
+character character_of(const recording& r, double from, double to) {
+  size_t a = size_t(from * 44100), b = std::min(r.left.size(), size_t(to * 44100));
+  long n = 0;
+  for (size_t i = a + 1; i < b; ++i) n += (r.left[i - 1] < 0) != (r.left[i] < 0);
+  return {r.rms(from, to), b > a ? double(n) / (double(b - a) / 44100.0) : 0.0};
+}
+bool differs(character a, character b) {
+  auto ratio = [](double x, double y) { return std::max(x, y) / std::max(1e-9, std::min(x, y)); };
+  return ratio(a.rms, b.rms) > 1.3 || ratio(a.crossings, b.crossings) > 1.3;
+}
+
+// The title image stretched over a window of the given size, as the program draws it.
+picture title_picture(const std::string& jpg, int width, int height) {
+  std::string size = std::to_string(width) + "x" + std::to_string(height);
+  std::string out = "/tmp/kv-title-" + std::to_string(getpid()) + ".ppm";
+  run_command("/usr/bin/convert '" + jpg + "' -resize " + size + "! -depth 8 " + out);
+  picture p;
+  std::string data = read_bytes(out);
+  std::remove(out.c_str());
+  int w = 0, h = 0, used = 0;
+  if (std::sscanf(data.c_str(), "P6 %d %d 255%n", &w, &h, &used) == 2 && data.size() >= size_t(used) + 1 + size_t(w) * h * 3) {
+    p.width = w, p.height = h;
+    p.rgb.assign(data.begin() + used + 1, data.begin() + used + 1 + long(w) * h * 3);
+  }
+  return p;
+}
+
+class Acceptance : public testing::Test {
+ protected:
+  static void SetUpTestSuite() { display = new xvfb_display(1280, 800); }
+  static void TearDownTestSuite() {
+    delete display;
+    display = nullptr;
+  }
+  void SetUp() override {
+    ASSERT_TRUE(display->ready());
+    jack = std::make_unique<jack_server>("accept");
+    ASSERT_TRUE(jack->ready());
+  }
+  std::unique_ptr<child_process> start(const std::string& build) {
+    return std::make_unique<child_process>(
+        std::vector<std::string>{"env", "KELVARIN_RESOURCES=" + folder.path(), program(build)});
+  }
+  // The instrument's window: 904 x 509 at (100, 100) on this screen, not full screen (no game mode here).
+  picture window_shot() const { return grab(display->name(), 100, 100, 904, 509); }
+  std::string shot_path(const std::string& name) const { return binary_dir() + "/acceptance-" + name + ".png"; }
+
+  static xvfb_display* display;
+  std::unique_ptr<jack_server> jack;
+  scratch_resources folder;
+};
+xvfb_display* Acceptance::display = nullptr;
+
+}  // namespace
+
+TEST_F(Acceptance, TheDefaultBuildPlaysAPlaylistFromTheTitleToItsEnd) {
+  write_text(folder.file("playlist.txt"), shortened_playlist());
+  int status = 0;
+  run_command("'" + program("kelvarin-preset") + "' playlist '" + folder.file("playlist.txt") + "' '" +
+                  folder.file("playlist") + "'",
+              &status);
+  ASSERT_EQ(status, 0);
+  const picture title = title_picture(folder.file("title.jpg"), 904, 509);
+  ASSERT_FALSE(title.empty());
+
+  auto started = clock_type::now();
+  auto player = start("kelvarin");
+  ASSERT_TRUE(player->wait_for_output("Status: Using GLEW", 30)) << player->output();
+  // The recording runs on its own thread from the moment the output ports exist until past the end.
+  recording heard;
+  double recording_starts = 0;
+  std::thread recorder([&] {
+    output_ports();
+    recording_starts = seconds_since(started);
+    heard = record_output(binary_dir() + "/acceptance-demo.wav", shortened_end + 1.0 - recording_starts);
+  });
+  pause(std::max(0.0, 1.2 - seconds_since(started)));
+  picture during_title = window_shot();
+  pause(std::max(0.0, first_load + 1.5 - seconds_since(started)));
+  picture visuals = window_shot();
+  pause(1.0);
+  picture visuals_later = window_shot();
+  int exit_status = player->wait_exit(shortened_end + 20);
+  double lifetime = seconds_since(started);
+  recorder.join();
+  write_png(during_title, shot_path("title"));
+  write_png(visuals, shot_path("visuals"));
+
+  EXPECT_EQ(exit_status, 0) << player->output();
+  EXPECT_NE(player->output().find("quit"), std::string::npos);
+  EXPECT_GT(lifetime, shortened_end - 0.3) << "ends at the end event";
+  EXPECT_LT(lifetime, shortened_end + 5.0);
+
+  double title_off = difference(during_title, title, 0), visuals_off = difference(visuals, title, 0);
+  std::printf("screens: title %.1f off the title image, visuals %.1f off it, visuals moved by %.1f\n", title_off,
+              visuals_off, difference(visuals, visuals_later, 0));
+  EXPECT_LT(title_off, 12.0) << "the title image fills the window during the first three seconds";
+  EXPECT_GT(visuals_off, 3.0 * title_off + 10.0) << "then the visuals replace it";
+  EXPECT_GT(difference(visuals, visuals_later, 0), 0.0) << "and they move";
+
+  ASSERT_GT(heard.seconds(), shortened_end - 3.0);
+  // The first load brings the first sound: its onset places the playlist on the recording's clock.
+  double onset = -1;
+  for (double t = 0; t + 0.05 < heard.seconds() && onset < 0; t += 0.01)
+    if (heard.rms(t, t + 0.05) > 1e-3) onset = t;
+  std::printf("demo: recording from %.2f s after the start, first sound at %.2f s on it", recording_starts, onset);
+  ASSERT_GT(onset, 0.0) << "the playlist's slots are heard";
+  EXPECT_GT(onset + recording_starts, first_load - 0.2) << "not before the first load";
+  EXPECT_LT(onset + recording_starts, first_load + 3.0);
+  double silent = heard.rms(0.0, onset - 0.3);
+  std::vector<character> spans;
+  for (int i = 0; i < 3; ++i) {
+    spans.push_back(character_of(heard, onset + i * load_step + 0.5, onset + (i + 1) * load_step - 0.2));
+    std::printf(", slot %d: rms %.4f, %.0f crossings/s", shortened_slots[i], spans.back().rms,
+                spans.back().crossings);
+  }
+  std::printf(", before: rms %.6f\n", silent);
+  EXPECT_LT(silent, 1e-4) << "silent until the first load";
+  for (int i = 0; i < 3; ++i) EXPECT_GT(spans[size_t(i)].rms, 0.005) << "slot " << shortened_slots[i] << " sounds";
+  EXPECT_TRUE(differs(spans[0], spans[1])) << "the sound changes at the second load";
+  EXPECT_TRUE(differs(spans[1], spans[2])) << "and at the third";
+  EXPECT_LT(heard.peak(), 1.5) << "bounded and finite";
+}
+
+TEST_F(Acceptance, ThePlainBuildShowsTheTitleOverThePanelThenThePanelWithVisuals) {
+  const picture title = title_picture(folder.file("title.jpg"), 904, 509);
+  auto started = clock_type::now();
+  auto plain = start("kelvarin-plain");
+  ASSERT_TRUE(plain->wait_for_output("Status: Using GLEW", 30)) << plain->output();
+  pause(std::max(0.0, 1.2 - seconds_since(started)));
+  picture during_title = window_shot();
+  pause(std::max(0.0, 5.0 - seconds_since(started)));
+  picture after = window_shot();
+  write_png(during_title, shot_path("plain-title"));
+  write_png(after, shot_path("plain-panel"));
+  EXPECT_TRUE(plain->running()) << "the plain build has no playlist replay: it goes on";
+  run_command("xdotool mousemove 400 300 key Escape");
+  EXPECT_EQ(plain->wait_exit(20), 0) << plain->output();
+
+  EXPECT_LT(difference(during_title, title, 0), 12.0) << "the title covers the panel at first";
+  double white = share_of(after, 255, 255, 255, 0), ink = share_of(after, 0, 0, 0, 40);
+  std::printf("plain build after the title: %.2f white (panel), %.2f dark\n", white, ink);
+  EXPECT_GT(white, 0.2) << "the panel's white page";
+  EXPECT_GT(difference(after, title, 0), 30.0);
+}
+
+TEST_F(Acceptance, TheRendererPlaysEveryShippedSlot) {
+  for (int slot = 0; slot < 8; ++slot) {
+    std::string wav = folder.file("slot-" + std::to_string(slot) + ".wav");
+    int status = -1;
+    std::string out = run_command("'" + program("kelvarin-render") + "' --slot '" +
+                                      folder.file("save-" + std::to_string(slot) + ".dat") + "' --seconds 6 --float '" +
+                                      wav + "' 2>&1",
+                                  &status);
+    EXPECT_EQ(status, 0) << out;
+    recording r = read_wav(wav);
+    ASSERT_NEAR(r.seconds(), 6.0, 0.05) << "slot " << slot;
+    double level = r.rms(3.5, 6.0), peak = r.peak();
+    std::printf("slot %d rendered: rms %.4f, peak %.3f\n", slot, level, peak);
+    EXPECT_GT(level, 0.003) << "slot " << slot << " sounds";
+    EXPECT_LT(peak, 1.5) << "slot " << slot << " stays bounded and finite";
+  }
+}
+
+TEST_F(Acceptance, EveryShippedSlotDumpsToASourceThatBuildsItBack) {
+  for (int slot = 0; slot < 8; ++slot) {
+    std::string name = "save-" + std::to_string(slot) + ".dat", text = folder.file(name + ".txt");
+    int status = -1;
+    run_command("'" + program("kelvarin-preset") + "' dump '" + folder.file(name) + "' > '" + text + "'", &status);
+    EXPECT_EQ(status, 0) << name;
+    std::string rebuilt = folder.file("rebuilt-" + name);
+    run_command("'" + program("kelvarin-preset") + "' build '" + text + "' '" + rebuilt + "'", &status);
+    EXPECT_EQ(status, 0) << name;
+    std::string shipped = read_bytes(folder.file(name));
+    EXPECT_EQ(shipped.size(), 4756u) << name;
+    EXPECT_TRUE(read_bytes(rebuilt) == shipped) << name << " comes back byte for byte";
+  }
+}
+
+// make run's script, as on a machine without a display and without an audio device: it says so, plays the
+// demo under Xvfb, and the program goes on without sound. The script builds in and plays from the tree's
+// "build" folder, so it runs only when that folder is this build.
+TEST_F(Acceptance, TheRunScriptPlaysUnderAVirtualDisplayWhenThereIsNone) {
+  if (binary_dir() != source_dir() + "/build") GTEST_SKIP() << "the run script plays the tree's build folder only";
+  write_text(folder.file("playlist.txt"), "load 3500 1\nend 5000\n");
+  int status = -1;
+  run_command("'" + program("kelvarin-preset") + "' playlist '" + folder.file("playlist.txt") + "' '" +
+                  folder.file("playlist") + "'",
+              &status);
+  ASSERT_EQ(status, 0);
+  // setsid: the script, its Xvfb and the program form one group, stopped together if the test fails.
+  child_process script({"env", "-u", "DISPLAY", "JACK_DEFAULT_SERVER=kv-no-such-server", "JACK_NO_START_SERVER=1",
+                        "KELVARIN_RESOURCES=" + folder.path(), "setsid", "bash", source_dir() + "/scripts/run.sh"});
+  int exit_status = script.wait_exit(180);
+  if (exit_status < 0 && script.pid() > 0) kill(-script.pid(), SIGTERM);
+  std::string out = script.output();
+  EXPECT_EQ(exit_status, 0) << out;
+  EXPECT_NE(out.find("No display found: playing the demo under a virtual display (Xvfb :"), std::string::npos) << out;
+  EXPECT_NE(out.find("Could not find adequate device."), std::string::npos) << out;
+  EXPECT_NE(out.find("quit"), std::string::npos) << out;
+}

@@ -1,0 +1,171 @@
+// Screen regions, JACK recordings and scratch resource folders for the tests that run the programs.
+#include "tests/acceptance/observe.hpp"
+
+#include <sndfile.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <thread>
+
+#include "tests/support/servers.hpp"
+
+namespace {
+
+// A binary PPM (P6, maxval 255) as import writes it.
+picture parse_ppm(const std::string& data) {
+  picture p;
+  int w = 0, h = 0, maxval = 0, used = 0;
+  if (std::sscanf(data.c_str(), "P6 %d %d %d%n", &w, &h, &maxval, &used) != 3 || maxval != 255 || w <= 0 || h <= 0)
+    return p;
+  size_t start = size_t(used) + 1, bytes = size_t(w) * size_t(h) * 3;
+  if (data.size() < start + bytes) return p;
+  p.width = w;
+  p.height = h;
+  p.rgb.assign(data.begin() + long(start), data.begin() + long(start + bytes));
+  return p;
+}
+
+}  // namespace
+
+picture grab(const std::string& display, int x, int y, int width, int height) {
+  std::string command = "import -display " + display + " -window root -crop " + std::to_string(width) + "x" +
+                        std::to_string(height) + "+" + std::to_string(x) + "+" + std::to_string(y) +
+                        " +repage -depth 8 ppm:- 2>/dev/null";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return {};
+  std::string data;
+  char buffer[65536];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) data.append(buffer, n);
+  pclose(pipe);
+  return parse_ppm(data);
+}
+
+picture cut(const picture& p, int x, int y, int width, int height) {
+  picture c;
+  if (x < 0) width += x, x = 0;
+  if (y < 0) height += y, y = 0;
+  width = std::min(width, p.width - x);
+  height = std::min(height, p.height - y);
+  if (width <= 0 || height <= 0) return c;
+  c.width = width;
+  c.height = height;
+  for (int row = 0; row < height; ++row) {
+    const unsigned char* from = p.at(x, y + row);
+    c.rgb.insert(c.rgb.end(), from, from + size_t(width) * 3);
+  }
+  return c;
+}
+
+double difference(const picture& a, const picture& b, int shift) {
+  if (a.empty() || a.width != b.width || a.height != b.height) return 255.0;
+  double best = 255.0;
+  for (int dy = -shift; dy <= shift; ++dy)
+    for (int dx = -shift; dx <= shift; ++dx) {
+      double sum = 0;
+      long count = 0;
+      for (int y = shift; y < a.height - shift; ++y)
+        for (int x = shift; x < a.width - shift; ++x) {
+          const unsigned char *p = a.at(x, y), *q = b.at(x + dx, y + dy);
+          sum += std::abs(p[0] - q[0]) + std::abs(p[1] - q[1]) + std::abs(p[2] - q[2]);
+          count += 3;
+        }
+      if (count > 0) best = std::min(best, sum / double(count));
+    }
+  return best;
+}
+
+double share_of(const picture& p, int r, int g, int b, int tolerance) {
+  if (p.empty()) return 0.0;
+  long n = 0;
+  for (size_t i = 0; i < p.rgb.size(); i += 3)
+    n += std::abs(p.rgb[i] - r) <= tolerance && std::abs(p.rgb[i + 1] - g) <= tolerance &&
+         std::abs(p.rgb[i + 2] - b) <= tolerance;
+  return double(n) / double(p.rgb.size() / 3);
+}
+
+bool write_png(const picture& p, const std::string& path) {
+  if (p.empty()) return false;
+  std::string command = "/usr/bin/convert -size " + std::to_string(p.width) + "x" + std::to_string(p.height) +
+                        " -depth 8 rgb:- " + path;
+  FILE* pipe = popen(command.c_str(), "w");
+  if (!pipe) return false;
+  std::fwrite(p.rgb.data(), 1, p.rgb.size(), pipe);
+  return pclose(pipe) == 0;
+}
+
+std::vector<std::string> output_ports() {
+  std::vector<std::string> ports;
+  for (int i = 0; i < 100 && ports.size() < 2; ++i) {
+    ports.clear();
+    std::string list = run_command("jack_lsp 2>/dev/null");
+    size_t at = 0;
+    while ((at = list.find("PortAudio:out_", at)) != std::string::npos) {
+      size_t end = list.find('\n', at);
+      ports.push_back(list.substr(at, end - at));
+      at = end;
+    }
+    if (ports.size() < 2) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return ports;
+}
+
+double recording::rms(double from, double to) const {
+  size_t a = size_t(std::max(0.0, from) * 44100.0), b = std::min(left.size(), size_t(std::max(0.0, to) * 44100.0));
+  double sum = 0;
+  for (size_t i = a; i < b; ++i) sum += double(left[i]) * left[i] + double(right[i]) * right[i];
+  return b > a ? std::sqrt(sum / double(2 * (b - a))) : -1.0;
+}
+
+double recording::peak() const {
+  double m = 0;
+  for (const std::vector<float>* channel : {&left, &right})
+    for (float s : *channel) {
+      if (!std::isfinite(s)) return std::numeric_limits<double>::infinity();
+      m = std::max(m, double(std::fabs(s)));
+    }
+  return m;
+}
+
+recording read_wav(const std::string& path) {
+  recording r;
+  SF_INFO info{};
+  SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+  if (!f) return r;
+  if (info.channels == 2) {
+    std::vector<float> s(size_t(info.frames) * 2);
+    sf_count_t got = sf_readf_float(f, s.data(), info.frames);
+    for (sf_count_t i = 0; i < got; ++i) {
+      r.left.push_back(s[size_t(i) * 2]);
+      r.right.push_back(s[size_t(i) * 2 + 1]);
+    }
+  }
+  sf_close(f);
+  return r;
+}
+
+recording record_output(const std::string& wav, double seconds) {
+  std::vector<std::string> ports = output_ports();
+  if (ports.size() < 2) return {};
+  child_process recorder({"jack_rec", "-f", wav, "-d", std::to_string(seconds), "-b", "32", ports[0], ports[1]});
+  recorder.wait_exit(seconds + 30);
+  recording r = read_wav(wav);
+  std::remove(wav.c_str());
+  return r;
+}
+
+scratch_resources::scratch_resources() {
+  char name[] = "/tmp/kv-accept-res-XXXXXX";
+  if (mkdtemp(name)) path_ = name;
+  if (!path_.empty()) run_command("cp -p '" + binary_dir() + "/bin/resources/'* '" + path_ + "/'");
+}
+
+scratch_resources::~scratch_resources() {
+  if (!path_.empty()) run_command("rm -rf '" + path_ + "'");
+}
+
+std::string program(const std::string& name) { return binary_dir() + "/bin/" + name; }

@@ -1,0 +1,50 @@
+// What a user sees and hears of the running programs: screen regions read with ImageMagick's import,
+// JACK recordings made with jack_rec, and a scratch copy of the shipped resource folder.
+#pragma once
+#include <string>
+#include <vector>
+
+// An RGB picture, rows top to bottom.
+struct picture {
+  int width = 0, height = 0;
+  std::vector<unsigned char> rgb;
+  bool empty() const { return rgb.empty(); }
+  const unsigned char* at(int x, int y) const { return &rgb[(size_t(y) * width + x) * 3]; }
+};
+
+// A rectangle of the screen of `display` (":N"), or an empty picture when import fails.
+picture grab(const std::string& display, int x, int y, int width, int height);
+// A rectangle cut out of a picture (clipped to it).
+picture cut(const picture& p, int x, int y, int width, int height);
+// Mean absolute difference per channel (0..255) of two pictures of one size, the best over shifts of
+// `b` by up to `shift` pixels in each direction (two renderings may be placed a pixel apart).
+double difference(const picture& a, const picture& b, int shift = 0);
+// Fraction of pixels within `tolerance` of the colour (r, g, b).
+double share_of(const picture& p, int r, int g, int b, int tolerance = 3);
+bool write_png(const picture& p, const std::string& path);
+
+// The instrument's output ports on the current JACK server (waits for them up to ten seconds).
+std::vector<std::string> output_ports();
+// Records both channels of the instrument's output for `seconds`; left and right, empty on failure.
+struct recording {
+  std::vector<float> left, right;
+  double rms(double from, double to) const;  // both channels, seconds from the recording's start
+  double peak() const;                       // largest magnitude; infinity when a sample is not finite
+  double seconds() const { return double(left.size()) / 44100.0; }
+};
+recording read_wav(const std::string& path);
+recording record_output(const std::string& wav, double seconds);
+
+// A scratch resource folder holding a copy of the build's bin/resources; removed by the destructor.
+class scratch_resources {
+ public:
+  scratch_resources();
+  ~scratch_resources();
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+std::string program(const std::string& name);  // <build>/bin/<name>
