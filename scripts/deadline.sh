@@ -5,7 +5,7 @@
 # preset's own work even on a busy machine; the mean and median move with the machine's load.)
 # Prints the slowest block and the 99.9th percentile in microseconds and as a share of the 5805 us
 # period, in wall-clock time (what the deadline sees on this machine, preemption included) and in the
-# thread's CPU time (the work itself). Usage: scripts/deadline.sh [SECONDS] (600 by default).
+# CPU time (the work itself). Usage: scripts/deadline.sh [SECONDS] (600 by default).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${KV_BUILD:-build-reliability}

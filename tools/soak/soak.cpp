@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
+#include <chrono>
 #include <string>
 
 #include "apps/kelvarin/presets.hpp"
@@ -156,11 +156,9 @@ int main(int argc, char** argv) {
     run.user = &stream_in;
   }
   int64_t start_rss = soak_rss_bytes();
-  timespec t0, t1;
-  clock_gettime(CLOCK_MONOTONIC, &t0);
+  auto t0 = std::chrono::steady_clock::now();
   int ran = soak_run_file_device(&run);
-  clock_gettime(CLOCK_MONOTONIC, &t1);
-  double wall = double(t1.tv_sec - t0.tv_sec) + double(t1.tv_nsec - t0.tv_nsec) * 1e-9;
+  double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 
   std::fprintf(out, "time: %.1f s of wall time for %.1f s of audio (%.1f x real time)\n", wall,
                double(run.done) * AUDIO_BLOCK_MS / 1000.0, double(run.done) * AUDIO_BLOCK_MS / 1000.0 / wall);

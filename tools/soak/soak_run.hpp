@@ -47,7 +47,7 @@ struct soak_run {
   int64_t sample_every = 0;  // blocks between memory samples
   soak_block_stats stats;
   soak_timing timing;      // wall-clock time of each call: what the deadline sees on this machine
-  soak_timing cpu_timing;  // the thread's CPU time of each call: the work, without preemption
+  soak_timing cpu_timing;  // CPU time of each call: the work, without preemption
   std::vector<int64_t> rss;  // one sample every `sample_every` blocks, and one at the end
   int64_t done = 0;
 };
