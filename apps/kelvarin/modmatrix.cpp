@@ -27,37 +27,34 @@ inline float private_weight(const mod_cell& c) { return (1.0f / load_relaxed(c.d
 inline bool private_acts(int32_t type) { return type >= MOD_AMP && type <= MOD_PR2; }
 
 inline float private_sum(float sum, const mod_destination& d, mod_group g) {
-  for (int32_t k = 0; k < d.group_count[g]; ++k) sum = sum + d.links[d.group[g][k]].w * d.values[d.group[g][k]];
+  for (int32_t k = d.group_begin[g]; k < d.group_begin[g + 1]; ++k) sum = sum + d.w[k] * d.values[k];
   return sum;
 }
 
 // "frq" scales the frequency; "phs" shifts the phase by the frequency as it stands at that cell.
 inline void private_pitch_cells(const mod_destination& d, float* f, float* phi) {
-  for (int32_t k = 0; k < d.group_count[GROUP_PITCH]; ++k) {
-    const mod_link& c = d.links[d.group[GROUP_PITCH][k]];
-    double v = d.values[d.group[GROUP_PITCH][k]];
-    if (c.type == MOD_FRQ) *f = float(double(*f) + std::fabs(double(*f)) * double(c.w) * v);
-    else *phi = float(double(*phi) + double(c.w) * double(*f) * v / 44100.0);
+  for (int32_t k = d.group_begin[GROUP_PITCH]; k < d.group_begin[GROUP_PITCH + 1]; ++k) {
+    double v = d.values[k];
+    if (d.type[k] == MOD_FRQ) *f = float(double(*f) + std::fabs(double(*f)) * double(d.w[k]) * v);
+    else *phi = float(double(*phi) + double(d.w[k]) * double(*f) * v / 44100.0);
   }
 }
 
 // "trg" fires when the weighted source drops by more than 0.5 since the previous sample.
 inline int32_t private_triggers(osc& o, const mod_destination& d, int32_t restart) {
-  for (int32_t k = 0; k < d.group_count[GROUP_TRG]; ++k) {
-    int32_t l = d.group[GROUP_TRG][k];
-    float x = d.links[l].w * d.values[l];
-    if (o.memory[d.links[l].source] - x > 0.5f) restart = 0;
-    o.memory[d.links[l].source] = x;
+  for (int32_t k = d.group_begin[GROUP_TRG]; k < d.group_begin[GROUP_TRG + 1]; ++k) {
+    float x = d.w[k] * d.values[k];
+    if (o.memory[d.source[k]] - x > 0.5f) restart = 0;
+    o.memory[d.source[k]] = x;
   }
   return restart;
 }
 
 // "s&h" takes the weighted source at the destination's wrap and adds the value held since.
 inline float private_held(osc& o, const mod_destination& d, float added, bool wrapped) {
-  for (int32_t k = 0; k < d.group_count[GROUP_SH]; ++k) {
-    int32_t l = d.group[GROUP_SH][k];
-    if (wrapped) o.memory[d.links[l].source] = d.links[l].w * d.values[l];
-    added = added + o.memory[d.links[l].source];
+  for (int32_t k = d.group_begin[GROUP_SH]; k < d.group_begin[GROUP_SH + 1]; ++k) {
+    if (wrapped) o.memory[d.source[k]] = d.w[k] * d.values[k];
+    added = added + o.memory[d.source[k]];
   }
   return added;
 }
@@ -100,20 +97,25 @@ mod_group private_group_of(int32_t type) {
   }
 }
 
-// Column i of the matrix as the evaluator reads it.
+// Column i of the matrix as the evaluator reads it: the acting cells and the diagonal, grouped, each
+// group in source order.
 void private_gather(mod_destination* d, const synth_state& s, int32_t i) {
+  int32_t types[VOICES];
+  for (int32_t j = 0; j < VOICES; ++j) types[j] = j == i ? int32_t(MOD_AMP) : load_relaxed(s.cells[j][i].type);
   d->count = 0;
-  for (int8_t& n : d->group_count) n = 0;
-  for (int32_t j = 0; j < VOICES; ++j) {
-    const mod_cell& c = s.cells[j][i];
-    int32_t type = load_relaxed(c.type);
-    if (j != i && !private_acts(type)) continue;
-    d->links[d->count] = {j, j == i ? int32_t(MOD_AMP) : type, private_weight(c)};
-    d->values[d->count] = j == i ? 1.0f : load_relaxed(c.value);  // w * 1 adds exactly the weight
-    mod_group g = private_group_of(d->links[d->count].type);
-    d->group[g][d->group_count[g]++] = int8_t(d->count);
-    d->count++;
+  for (int32_t g = 0; g < GROUPS; ++g) {
+    d->group_begin[g] = int8_t(d->count);
+    for (int32_t j = 0; j < VOICES; ++j) {
+      if (!private_acts(types[j]) || private_group_of(types[j]) != g) continue;
+      const mod_cell& c = s.cells[j][i];
+      d->source[d->count] = j;
+      d->type[d->count] = types[j];
+      d->w[d->count] = private_weight(c);
+      d->values[d->count] = j == i ? 1.0f : load_relaxed(c.value);  // w * 1 adds exactly the weight
+      d->count++;
+    }
   }
+  d->group_begin[GROUPS] = int8_t(d->count);
 }
 
 int32_t private_published(const synth_state& s, int32_t i) {
@@ -129,15 +131,13 @@ void private_publish(synth_state& s, int32_t i, int32_t published, float out, bo
   }
 }
 
-// midi_to_hz_std costs a double power; it is recomputed only when the note or the base frequency
-// changes (compared bit for bit, so the result is the one the power would give).
+// midi_to_hz_std costs a double power; it is recomputed only when the note changes (compared bit for
+// bit, so the result is the one the power would give). The plan drops the cache when the base changes.
 float private_pitch(modmatrix_plan* plan, int32_t i, float note) {
-  uint32_t note_bits = std::bit_cast<uint32_t>(note), base_bits = std::bit_cast<uint32_t>(BASE_HZ);
-  bool hit = (plan->pitch_valid >> i) & 1u;
-  if (hit && plan->pitch_note_bits[i] == note_bits && plan->pitch_base_bits[i] == base_bits) return plan->pitch_hz[i];
-  plan->pitch_hz[i] = midi_to_hz_std(note);
+  uint32_t note_bits = std::bit_cast<uint32_t>(note);
+  if (((plan->pitch_valid >> i) & 1u) && plan->pitch_note_bits[i] == note_bits) return plan->pitch_hz[i];
+  plan->pitch_hz[i] = midi_to_hz(note, std::bit_cast<float>(plan->pitch_base_bits));
   plan->pitch_note_bits[i] = note_bits;
-  plan->pitch_base_bits[i] = base_bits;
   plan->pitch_valid |= 1u << i;
   return plan->pitch_hz[i];
 }
@@ -156,13 +156,16 @@ void modmatrix_osc(synth_state* state) {
 }
 
 void modmatrix_plan_make(modmatrix_plan* plan, const synth_state* state) {
+  uint32_t base_bits = std::bit_cast<uint32_t>(BASE_HZ);
+  if (plan->pitch_base_bits != base_bits) plan->pitch_valid = 0;
+  plan->pitch_base_bits = base_bits;
   for (int32_t j = 0; j < VOICES; ++j) plan->fan_count[j] = 0;
   for (int32_t i = 0; i < VOICES; ++i) {
     mod_destination& d = plan->destinations[i];
     private_gather(&d, *state, i);
     plan->published[i] = private_published(*state, i);
     for (int32_t k = 0; k < d.count; ++k) {
-      int32_t j = d.links[k].source;
+      int32_t j = d.source[k];
       if (j == i) continue;
       plan->fan_destination[j][plan->fan_count[j]] = int8_t(i);
       plan->fan_link[j][plan->fan_count[j]] = int8_t(k);

@@ -16,23 +16,19 @@ void modmatrix_osc(synth_state* state);
 // bit-identical to calling modmatrix_osc once per sample; an edit of a cell's type or weight takes
 // effect at the next block (within 5.8 ms) instead of the next sample.
 
-struct mod_link {
-  int32_t source;  // row j
-  int32_t type;    // MOD_AMP..MOD_PR2; the diagonal is an MOD_AMP link reading the constant 1
-  float w;         // (1 / divisor) * amount
-};
-
 // Links grouped by what they act on, each group in source order: only the pitch group mixes two types
 // ("phs" reads the frequency that earlier "frq" cells left), the others each feed one sum, so the
-// grouping changes no result and the per-sample loops need no dispatch on the type.
+// grouping changes no result and the per-sample loops need no dispatch on the type. Each group is one
+// run of the arrays below, so a sum is a plain walk over weights and values.
 enum mod_group : int32_t { GROUP_PITCH, GROUP_LEVEL, GROUP_MIX, GROUP_SH, GROUP_TRG, GROUP_PR1, GROUP_PR2, GROUPS };
 
 struct mod_destination {
   int32_t count;
-  mod_link links[8];  // in source order
-  float values[8];    // the value each link reads: the source's latest published output
-  int8_t group_count[GROUPS];
-  int8_t group[GROUPS][8];  // indices into links
+  int8_t group_begin[GROUPS + 1];  // the links of group g are group_begin[g] .. group_begin[g + 1] - 1
+  int32_t source[8];               // row j of each link
+  int32_t type[8];                 // MOD_AMP..MOD_PR2; the diagonal is an MOD_AMP link reading the constant 1
+  float w[8];                      // (1 / divisor) * amount
+  float values[8];                 // the value each link reads: the source's latest published output
 };
 
 struct modmatrix_plan {
@@ -43,9 +39,9 @@ struct modmatrix_plan {
   int8_t fan_link[8][8];
   float last_out[8];
   int32_t last_wrapped[8];
-  uint32_t pitch_valid;  // bit i: the pitch cache of oscillator i holds a result
+  uint32_t pitch_valid;  // bit i: the pitch cache of oscillator i holds a result for pitch_base_bits
+  uint32_t pitch_base_bits;
   uint32_t pitch_note_bits[8];
-  uint32_t pitch_base_bits[8];
   float pitch_hz[8];  // midi_to_hz_std of the cached note and base
 };
 
