@@ -50,16 +50,21 @@ void private_guard_voice(float* block, int32_t v) {
   chamberlins[v].low = chamberlins[v].high = chamberlins[v].band = chamberlins[v].notch = 0.0f;
 }
 
-void private_chain(float* block, int32_t v, const voice_params& p) {
-  feedback_delay(block, v, 1.0f - load_relaxed(p.delay_wet), load_relaxed(p.delay_time),
-                 load_relaxed(p.delay_feedback));
-  lp_filter_set_cutoff(&lps[v], load_relaxed(p.lp_cutoff));
-  lp_filter_set_resonance(&lps[v], load_relaxed(p.lp_resonance));
-  lp_filter_do(&lps[v], block);
-  chamberlin_filter_set_cutoff(&chamberlins[v], load_relaxed(p.hp_cutoff));
-  chamberlin_filter_set_resonance(&chamberlins[v], load_relaxed(p.hp_resonance));
-  chamberlin_filter_do(&chamberlins[v], 0, block);
-  private_guard_voice(block, v);
+// The front voices' chains: delay, low-pass, high-pass. The voices do not meet until the mix, so each
+// stage runs over all eight before the next (the filters side by side), with the results of running
+// the chains one voice after another.
+void private_chains(const synth_state& s) {
+  for (int32_t v = 0; v < VOICES; ++v) {
+    const voice_params& p = s.voices[v];
+    feedback_delay(voice_blocks[v], v, 1.0f - load_relaxed(p.delay_wet), load_relaxed(p.delay_time),
+                   load_relaxed(p.delay_feedback));
+    lp_filter_set_cutoff(&lps[v], load_relaxed(p.lp_cutoff));
+    lp_filter_set_resonance(&lps[v], load_relaxed(p.lp_resonance));
+    chamberlin_filter_set_cutoff(&chamberlins[v], load_relaxed(p.hp_cutoff));
+    chamberlin_filter_set_resonance(&chamberlins[v], load_relaxed(p.hp_resonance));
+  }
+  voice_filters_do(voice_blocks);
+  for (int32_t v = 0; v < VOICES; ++v) private_guard_voice(voice_blocks[v], v);
 }
 
 // The panel and the visuals see the raw front voices. Each voice's history and window is its own, so
@@ -86,10 +91,12 @@ void private_render_record(synth_state& s, bool front, float* left, float* right
   modmatrix_plan& plan = plans[&s == &synths[0] ? 0 : 1];
   modmatrix_plan_make(&plan, &s);
   modmatrix_render(&s, &plan, voice_blocks, VOICE_BLOCK);
-  if (front) private_feed_sinks();
+  if (front) {
+    private_feed_sinks();
+    private_chains(s);
+  }
   for (int32_t v = 0; v < VOICES; ++v) {
     const voice_params& p = s.voices[v];
-    if (front) private_chain(voice_blocks[v], v, p);
     mix(left, right, voice_blocks[v], g * load_relaxed(p.volume), load_relaxed(p.pan));
   }
 }

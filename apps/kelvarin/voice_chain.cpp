@@ -8,6 +8,10 @@
 #include "pure/music/amp.hpp"
 #include "pure/numbers.hpp"
 
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
+
 float_array delay_lines[8];
 int32_t delay_line_tapin[8];
 int32_t delay_line_tapout[8];
@@ -104,6 +108,104 @@ void chamberlin_filter_do(chamberlin_filter* c, int32_t mode, float* block) {
     if (mode == 3) block[k] = notch;
   }
   c->low = low, c->high = high, c->band = band, c->notch = notch;
+}
+
+// ==== Eight voices in lanes
+
+#if defined(__SSE__)
+namespace {
+
+// Four voices' filters, one voice per lane; each lane does exactly the arithmetic of lp_filter_do and
+// chamberlin_filter_do (mode 0), in the same order, so the results are those of the per-voice calls.
+struct private_lanes {
+  __m128 a0, a1, a2, b1, b2, open;  // open: all bits set in the lanes whose low-pass passes the signal
+  __m128 x0, x1, x2, y0, y1, y2;
+  __m128 f, q, low, high, band, notch;
+};
+
+template <class T>
+__m128 private_gather(const T* four, float T::*field) {
+  return _mm_setr_ps(four[0].*field, four[1].*field, four[2].*field, four[3].*field);
+}
+
+template <class T>
+void private_scatter(__m128 lanes, T* four, float T::*field) {
+  alignas(16) float f[4];
+  _mm_store_ps(f, lanes);
+  for (int32_t v = 0; v < 4; ++v) four[v].*field = f[v];
+}
+
+private_lanes private_lanes_of(const lp_filter* lp, const chamberlin_filter* c) {
+  __m128 open = _mm_cmpneq_ps(_mm_setr_ps(float(lp[0].open), float(lp[1].open), float(lp[2].open), float(lp[3].open)),
+                              _mm_setzero_ps());
+  return {private_gather(lp, &lp_filter::a0), private_gather(lp, &lp_filter::a1), private_gather(lp, &lp_filter::a2),
+          private_gather(lp, &lp_filter::b1), private_gather(lp, &lp_filter::b2), open,
+          private_gather(lp, &lp_filter::x0), private_gather(lp, &lp_filter::x1), private_gather(lp, &lp_filter::x2),
+          private_gather(lp, &lp_filter::y0), private_gather(lp, &lp_filter::y1), private_gather(lp, &lp_filter::y2),
+          private_gather(c, &chamberlin_filter::f), private_gather(c, &chamberlin_filter::q),
+          private_gather(c, &chamberlin_filter::low), private_gather(c, &chamberlin_filter::high),
+          private_gather(c, &chamberlin_filter::band), private_gather(c, &chamberlin_filter::notch)};
+}
+
+void private_lanes_store(const private_lanes& l, lp_filter* lp, chamberlin_filter* c) {
+  private_scatter(l.x0, lp, &lp_filter::x0), private_scatter(l.x1, lp, &lp_filter::x1);
+  private_scatter(l.x2, lp, &lp_filter::x2), private_scatter(l.y0, lp, &lp_filter::y0);
+  private_scatter(l.y1, lp, &lp_filter::y1), private_scatter(l.y2, lp, &lp_filter::y2);
+  private_scatter(l.low, c, &chamberlin_filter::low), private_scatter(l.high, c, &chamberlin_filter::high);
+  private_scatter(l.band, c, &chamberlin_filter::band), private_scatter(l.notch, c, &chamberlin_filter::notch);
+}
+
+// One sample of four voices: low-pass (or passed through where open), then the state-variable high-pass.
+inline __m128 private_lanes_step(private_lanes& l, __m128 x) {
+  l.x2 = l.x1, l.x1 = l.x0, l.x0 = x;
+  l.y2 = l.y1, l.y1 = l.y0;
+  __m128 y = _mm_add_ps(_mm_mul_ps(l.a0, l.x0), _mm_mul_ps(l.a1, l.x1));
+  y = _mm_add_ps(y, _mm_mul_ps(l.a2, l.x2));
+  y = _mm_sub_ps(y, _mm_mul_ps(l.b1, l.y1));
+  y = _mm_sub_ps(y, _mm_mul_ps(l.b2, l.y2));
+  y = _mm_add_ps(y, _mm_set1_ps(1e-20f));
+  y = _mm_or_ps(_mm_and_ps(l.open, l.x0), _mm_andnot_ps(l.open, y));
+  l.y0 = y;
+  l.low = _mm_add_ps(l.low, _mm_mul_ps(l.f, l.band));
+  l.high = _mm_sub_ps(_mm_sub_ps(_mm_mul_ps(l.q, y), l.low), _mm_mul_ps(l.q, l.band));
+  l.band = _mm_add_ps(_mm_mul_ps(l.f, l.high), l.band);
+  l.notch = _mm_add_ps(l.high, l.low);
+  return l.high;
+}
+
+// Voices first .. first + 3: four samples of each at a time, turned into four samples of four lanes.
+void private_filter_four(float (*blocks)[VOICE_BLOCK], int32_t first) {
+  private_lanes l = private_lanes_of(&lps[first], &chamberlins[first]);
+  float *b0 = blocks[first], *b1 = blocks[first + 1], *b2 = blocks[first + 2], *b3 = blocks[first + 3];
+  for (int32_t k = 0; k < VOICE_BLOCK; k += 4) {
+    __m128 s0 = _mm_loadu_ps(b0 + k), s1 = _mm_loadu_ps(b1 + k), s2 = _mm_loadu_ps(b2 + k), s3 = _mm_loadu_ps(b3 + k);
+    _MM_TRANSPOSE4_PS(s0, s1, s2, s3);
+    s0 = private_lanes_step(l, s0);
+    s1 = private_lanes_step(l, s1);
+    s2 = private_lanes_step(l, s2);
+    s3 = private_lanes_step(l, s3);
+    _MM_TRANSPOSE4_PS(s0, s1, s2, s3);
+    _mm_storeu_ps(b0 + k, s0), _mm_storeu_ps(b1 + k, s1), _mm_storeu_ps(b2 + k, s2), _mm_storeu_ps(b3 + k, s3);
+  }
+  private_lanes_store(l, &lps[first], &chamberlins[first]);
+}
+
+}  // namespace
+#endif
+
+void voice_filters_do(float (*blocks)[VOICE_BLOCK]) {
+  for (lp_filter& lp : lps) {
+    if (lp.dirty) private_lp_filter_setparams(&lp);
+  }
+#if defined(__SSE__)
+  private_filter_four(blocks, 0);
+  private_filter_four(blocks, 4);
+#else
+  for (int32_t v = 0; v < 8; ++v) {
+    lp_filter_do(&lps[v], blocks[v]);
+    chamberlin_filter_do(&chamberlins[v], 0, blocks[v]);
+  }
+#endif
 }
 
 void filters_make() {

@@ -54,6 +54,9 @@ extern chamberlin_filter chamberlins[8];
 // its voice plays without echo.
 int delay_lines_make();
 void filters_make();
+// Every voice's low-pass then state-variable high-pass (mode 0) over its block, as lp_filter_do and
+// chamberlin_filter_do voice by voice would leave blocks and filters; the eight voices run side by side.
+void voice_filters_do(float (*blocks)[VOICE_BLOCK]);
 
 // Runs voice `line`'s delay over one block in place: the result is x + (1 - dry) * echo, and the line
 // receives (x + echo) * feedback. The echo arrives trunc(delay) samples later, held to 1..661499

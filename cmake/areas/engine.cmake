@@ -19,3 +19,7 @@ if(KV_RTSAN)
   target_link_options(engine_rtsan_test PRIVATE
     -Wl,--whole-archive ${kv_rtsan_runtime} -Wl,--no-whole-archive -ldl -lpthread)
 endif()
+
+# The eight voices' filters run side by side in vector lanes with the per-voice arithmetic; no fused
+# multiply-adds, so lanes and single voices round alike whatever instruction set the build targets.
+target_compile_options(kv_engine PRIVATE -ffp-contract=off)

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <complex>
+#include <cstring>
 #include <numbers>
 
 #include "tests/engine/engine_fixture.hpp"
@@ -169,4 +170,39 @@ TEST(VoiceChain, CrossfadeCurve) {
   EXPECT_FLOAT_EQ(crossfade_amp(1, 1), 1.0f);
   EXPECT_FLOAT_EQ(crossfade_amp(0.5f, 1), 1.0f);
   for (float x = 0.0f; x < 1.0f; x += 0.001f) EXPECT_LE(crossfade_amp(1, x), crossfade_amp(1, x + 0.001f) + 1e-6f);
+}
+
+// The callback filters the eight voices side by side: blocks and filter memories must come out as the
+// per-voice low-pass and high-pass leave them, for open and closed low-passes, resonances and cutoffs
+// of every range, and the block sizes the lanes are cut into.
+TEST(VoiceChain, VoicesSideBySideFilterAsOneVoiceAfterAnother) {
+  static float side_by_side[8][256], one_by_one[8][256];
+  lp_filter lp_one[8];
+  chamberlin_filter hp_one[8];
+  filters_make();
+  const float cutoffs[8] = {30.0f, 440.0f, 3000.0f, 22050.0f, 12000.0f, 30000.0f, 0.0f, 17640.0f};
+  for (int block = 0; block < 6; ++block) {
+    for (int v = 0; v < 8; ++v) {
+      lp_filter_set_cutoff(&lps[v], block == 3 && v == 3 ? 500.0f : cutoffs[v]);  // one voice closes
+      lp_filter_set_resonance(&lps[v], float(v % 4) * 4.0f);
+      chamberlin_filter_set_cutoff(&chamberlins[v], 50.0f * float(v * v + block));
+      chamberlin_filter_set_resonance(&chamberlins[v], float(v) * 0.7f);
+      for (int k = 0; k < 256; ++k) {
+        side_by_side[v][k] = float(std::sin(0.01 * (v + 1) * (block * 256 + k))) + (k == 9 * v ? 3.0f : 0.0f);
+      }
+    }
+    std::memcpy(one_by_one, side_by_side, sizeof one_by_one);
+    std::memcpy(lp_one, lps, sizeof lp_one);
+    std::memcpy(hp_one, chamberlins, sizeof hp_one);
+    for (int v = 0; v < 8; ++v) {
+      lp_filter_do(&lp_one[v], one_by_one[v]);
+      chamberlin_filter_do(&hp_one[v], 0, one_by_one[v]);
+    }
+    voice_filters_do(side_by_side);
+    ASSERT_EQ(std::memcmp(one_by_one, side_by_side, sizeof one_by_one), 0) << block;
+    for (int v = 0; v < 8; ++v) {
+      EXPECT_EQ(std::memcmp(&lp_one[v], &lps[v], sizeof(lp_filter)), 0) << block << " " << v;
+      EXPECT_EQ(std::memcmp(&hp_one[v], &chamberlins[v], sizeof(chamberlin_filter)), 0) << block << " " << v;
+    }
+  }
 }
