@@ -306,12 +306,25 @@ void feedback_delay(float* block, int32_t line, float dry, float delay, float fe
   private_ring ring = private_ring_of(line);
   int32_t samples = private_delay_samples(delay, ring.length);
   float wet = 1.0f - dry;
-  for (int32_t k = 0; k < VOICE_BLOCK; ++k) {
+  // Sample by sample as tap_adjusts, tapin and tapout would go, cut into stretches in which neither
+  // position reaches the end of the line (an echo shorter than a block is read back within it).
+  private_adjust(ring, samples);
+  for (int32_t k = 0; k < VOICE_BLOCK;) {
+    int32_t stretch = VOICE_BLOCK - k;
+    if (ring.length - ring.read < stretch) stretch = ring.length - ring.read;
+    if (ring.length - ring.write < stretch) stretch = ring.length - ring.write;
+    float* in = ring.data + ring.read;
+    float* out = ring.data + ring.write;
+    for (int32_t n = 0; n < stretch; ++n, ++k) {
+      float x = block[k];
+      float s = in[n] + x;
+      float fed = s * feedback;
+      out[n] = (std::isfinite(fed) ? fed : 0.0f) + 1e-20f;
+      block[k] = dry * x + wet * s;
+    }
+    ring.read += stretch;
+    if (ring.read == ring.length) ring.read = 0;
     private_adjust(ring, samples);
-    float x = block[k];
-    float s = private_tapin(ring) + x;
-    private_tapout(ring, s * feedback);
-    block[k] = dry * x + wet * s;
   }
   private_ring_store(ring, line);
 }
@@ -328,12 +341,20 @@ void pan(float gains[2], float position) {
   gains[1] = float(double(gains[1]) * (c - s) * 0.707106781185);
 }
 
+namespace {
+
+void private_add_scaled(float* __restrict to, const float* __restrict block, float gain) {
+  for (int32_t k = 0; k < VOICE_BLOCK; ++k) to[k] += gain * block[k];
+}
+
+}  // namespace
+
 void mix(float* left, float* right, const float* block, float volume, float position) {
   float g = volume_to_amp(volume);
   float gains[2] = {g, g};
   pan(gains, position);
-  for (int32_t k = 0; k < VOICE_BLOCK; ++k) left[k] += gains[0] * block[k];
-  for (int32_t k = 0; k < VOICE_BLOCK; ++k) right[k] += gains[1] * block[k];
+  private_add_scaled(left, block, gains[0]);
+  private_add_scaled(right, block, gains[1]);
 }
 
 // Linear from 0 to -2.7 dB over the first tenth, -3 * (1 - x) dB in the middle, linear to 0 dB at the end.

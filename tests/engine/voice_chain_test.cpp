@@ -206,3 +206,27 @@ TEST(VoiceChain, VoicesSideBySideFilterAsOneVoiceAfterAnother) {
     }
   }
 }
+
+// A block through feedback_delay is the sample-by-sample walk of tap_adjusts, tapin and tapout, also
+// for echoes shorter than a block (read back within it) and across the end of the line.
+TEST(VoiceChain, DelayBlockIsTheSampleBySampleWalk) {
+  engine_reset();
+  for (float delay : {1.0f, 3.7f, 255.0f, 256.0f, 257.0f, 5000.0f, 661499.0f}) {
+    delay_line_tapin[2] = delay_line_tapin[3] = DELAY_LINE_FLOATS - 300;
+    float block[256], walked[256];
+    for (int b = 0; b < 5; ++b) {
+      for (int k = 0; k < 256; ++k) block[k] = walked[k] = float(std::sin(0.1 * (b * 256 + k))) + (k == 0 ? 1e30f : 0.0f);
+      feedback_delay(block, 2, 0.25f, delay, 0.8f);
+      for (float& x : walked) {
+        tap_adjusts(3, delay);
+        float s = tapin(3) + x;
+        tapout(3, s * 0.8f);
+        x = 0.25f * x + 0.75f * s;
+      }
+      ASSERT_EQ(std::memcmp(block, walked, sizeof block), 0) << delay << " " << b;
+      ASSERT_EQ(delay_line_tapin[2], delay_line_tapin[3]) << delay;
+      ASSERT_EQ(delay_line_tapout[2], delay_line_tapout[3]) << delay;
+    }
+  }
+  EXPECT_EQ(std::memcmp(array_data(delay_lines[2]), array_data(delay_lines[3]), sizeof(float) * DELAY_LINE_FLOATS), 0);
+}
