@@ -26,13 +26,17 @@ inline float private_weight(const mod_cell& c) { return (1.0f / load_relaxed(c.d
 
 inline bool private_acts(int32_t type) { return type >= MOD_AMP && type <= MOD_PR2; }
 
+inline bool private_has(const mod_destination& d, mod_group g) { return (d.groups >> g) & 1u; }
+
 inline float private_sum(float sum, const mod_destination& d, mod_group g) {
+  if (!private_has(d, g)) return sum;
   for (int32_t k = d.group_begin[g]; k < d.group_begin[g + 1]; ++k) sum = sum + d.w[k] * d.values[k];
   return sum;
 }
 
 // "frq" scales the frequency; "phs" shifts the phase by the frequency as it stands at that cell.
 inline void private_pitch_cells(const mod_destination& d, float* f, float* phi) {
+  if (!private_has(d, GROUP_PITCH)) return;
   for (int32_t k = d.group_begin[GROUP_PITCH]; k < d.group_begin[GROUP_PITCH + 1]; ++k) {
     double v = d.values[k];
     if (d.type[k] == MOD_FRQ) *f = float(double(*f) + std::fabs(double(*f)) * double(d.w[k]) * v);
@@ -42,6 +46,7 @@ inline void private_pitch_cells(const mod_destination& d, float* f, float* phi) 
 
 // "trg" fires when the weighted source drops by more than 0.5 since the previous sample.
 inline int32_t private_triggers(osc& o, const mod_destination& d, int32_t restart) {
+  if (!private_has(d, GROUP_TRG)) return restart;
   for (int32_t k = d.group_begin[GROUP_TRG]; k < d.group_begin[GROUP_TRG + 1]; ++k) {
     float x = d.w[k] * d.values[k];
     if (o.memory[d.source[k]] - x > 0.5f) restart = 0;
@@ -52,6 +57,7 @@ inline int32_t private_triggers(osc& o, const mod_destination& d, int32_t restar
 
 // "s&h" takes the weighted source at the destination's wrap and adds the value held since.
 inline float private_held(osc& o, const mod_destination& d, float added, bool wrapped) {
+  if (!private_has(d, GROUP_SH)) return added;
   for (int32_t k = d.group_begin[GROUP_SH]; k < d.group_begin[GROUP_SH + 1]; ++k) {
     if (wrapped) o.memory[d.source[k]] = d.w[k] * d.values[k];
     added = added + o.memory[d.source[k]];
@@ -116,6 +122,8 @@ void private_gather(mod_destination* d, const synth_state& s, int32_t i) {
     }
   }
   d->group_begin[GROUPS] = int8_t(d->count);
+  d->groups = 0;
+  for (int32_t g = 0; g < GROUPS; ++g) d->groups |= d->group_begin[g] < d->group_begin[g + 1] ? 1u << g : 0u;
 }
 
 int32_t private_published(const synth_state& s, int32_t i) {

@@ -24,6 +24,7 @@ enum mod_group : int32_t { GROUP_PITCH, GROUP_LEVEL, GROUP_MIX, GROUP_SH, GROUP_
 
 struct mod_destination {
   int32_t count;
+  uint32_t groups;                 // bit g: group g has links
   int8_t group_begin[GROUPS + 1];  // the links of group g are group_begin[g] .. group_begin[g + 1] - 1
   int32_t source[8];               // row j of each link
   int32_t type[8];                 // MOD_AMP..MOD_PR2; the diagonal is an MOD_AMP link reading the constant 1
