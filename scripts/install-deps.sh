@@ -6,7 +6,7 @@ packages=(
   # build
   cmake ninja-build g++ pkg-config make
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang-19 libclang-rt-19-dev
+  clang-19 libclang-rt-19-dev llvm-19
   # the instrument's libraries
   portaudio19-dev libsndfile1-dev liblo-dev freeglut3-dev libglew-dev libglu1-mesa-dev
   libstb-dev libasound2-dev libjack-jackd2-dev

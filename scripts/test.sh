@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 export ASAN_OPTIONS=halt_on_error=1:abort_on_error=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
-export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:external_symbolizer_path=/usr/lib/llvm-19/bin/llvm-symbolizer
 
 step() { printf '\n==== %s\n' "$*"; }
 
