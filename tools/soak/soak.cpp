@@ -71,10 +71,10 @@ void stream_before_block(void* user, int64_t) { soak_stream_before_block(static_
 
 void print_timing(std::FILE* out, const char* what, const soak_timing& t) {
   double p999 = soak_timing_quantile(t, 0.999);
-  std::fprintf(out, "callback %s: %lld blocks, mean %.1f us, 10th percentile %.0f us, median %.0f us, 99.9th percentile %.0f us (%.1f%% of %.0f us), slowest %.0f us (%.1f%%)\n",
+  std::fprintf(out, "callback %s: %lld blocks, mean %.1f us, 10th percentile %.0f us, median %.0f us, 99.9th percentile %.0f us (%.1f%% of %.0f us), slowest %.0f us (%.1f%%, block %lld)\n",
                what, static_cast<long long>(t.count), t.count ? t.sum_us / double(t.count) : 0.0,
                soak_timing_quantile(t, 0.1), soak_timing_quantile(t, 0.5), p999,
-               100.0 * p999 / PERIOD_US, PERIOD_US, t.max_us, 100.0 * t.max_us / PERIOD_US);
+               100.0 * p999 / PERIOD_US, PERIOD_US, t.max_us, 100.0 * t.max_us / PERIOD_US, static_cast<long long>(t.slowest));
 }
 
 bool print_blocks(std::FILE* out, const soak_block_stats& s) {

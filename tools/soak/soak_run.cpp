@@ -75,7 +75,7 @@ void soak_timing_add(soak_timing* t, double us) {
   t->bins[size_t(bin)]++;
   t->count++;
   t->sum_us += us;
-  if (us > t->max_us) t->max_us = us;
+  if (us > t->max_us) t->max_us = us, t->slowest = t->count - 1;
 }
 
 double soak_timing_quantile(const soak_timing& t, double q) {

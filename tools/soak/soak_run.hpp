@@ -31,6 +31,7 @@ struct soak_timing {
   std::vector<int64_t> bins = std::vector<int64_t>(100001, 0);
   int64_t count = 0;
   double sum_us = 0.0, max_us = 0.0;
+  int64_t slowest = -1;  // which call (counting rendered blocks from 0) was the slowest
 };
 void soak_timing_add(soak_timing* t, double us);
 double soak_timing_quantile(const soak_timing& t, double q);  // upper edge of its bin (at most the slowest)
