@@ -101,17 +101,24 @@ void private_render_record(synth_state& s, bool front, float* left, float* right
   }
 }
 
-// Voices are finite, but sixteen huge ones could still overflow the sum.
+// Voices are finite, but sixteen huge ones, resonant filters and full-feedback echoes could still
+// overflow the sum or send the speakers +60 dB: the output stays finite and within +18 dB of full scale.
+float private_guard(float x) {
+  if (!std::isfinite(x)) return 0.0f;
+  return x > OUTPUT_LIMIT ? OUTPUT_LIMIT : (x < -OUTPUT_LIMIT ? -OUTPUT_LIMIT : x);
+}
+
 void private_guard_output(float* left, float* right) {
   for (int32_t k = 0; k < VOICE_BLOCK; ++k) {
-    if (!std::isfinite(left[k])) left[k] = 0.0f;
-    if (!std::isfinite(right[k])) right[k] = 0.0f;
+    left[k] = private_guard(left[k]);
+    right[k] = private_guard(right[k]);
   }
 }
 
 }  // namespace
 
 void audiofn(void*, audio_frame* frame) {
+  synth_handoff_serve();  // a preset load or a save's copy waiting from the display thread
   private_flush_denormals flush;
   if (init_p) {
     init_p = 0;

@@ -4,10 +4,14 @@
 
 #include "library/devices/audio-frame.hpp"
 
+// The largest magnitude of an output sample (8 = +18 dB over full scale).
+constexpr float OUTPUT_LIMIT = 8.0f;
+
 // 1 until the first callback has built the filters.
 extern int32_t init_p;
 
-// Called by the audio layer on its real-time thread for every block; `user` is unused. Silent for the
+// Called by the audio layer on its real-time thread for every block; `user` is unused. First serves a
+// preset load or snapshot handed over by the display thread (synth_handoff_serve). Silent for the
 // first 3000 ms of audio time; then advances the front and the back record sample by sample through
 // the matrix, hands every front voice sample to the panel (oui_accept_block) and the visuals
 // (vfx_accept_block), runs the front voices through delay, low-pass and high-pass, and mixes all

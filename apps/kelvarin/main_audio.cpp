@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "apps/kelvarin/audio_callback.hpp"
+#include "apps/kelvarin/synth.hpp"
 
 namespace {
 int32_t device_number = 0;  // running number of every audio device examined
@@ -25,9 +26,15 @@ audio_io* kelvarin_audio_open(audio_callback callback, void* user) {
   if (!chosen) std::puts("Could not find adequate device.");
   std::fflush(stdout);
   audio_io_commit(io, chosen);
+  // From now on the instrument's callback plays the records on its own thread: presets cross over to
+  // it by hand-over (a stream that failed to start is noticed at the first load).
+  if (chosen && callback == audiofn) synth_handoff_enable(1);
   return io;
 }
 
 audio_io* kelvarin_audio_start() { return kelvarin_audio_open(audiofn, nullptr); }
 
-void kelvarin_audio_finish(audio_io** io) { audio_io_finish(io); }
+void kelvarin_audio_finish(audio_io** io) {
+  audio_io_finish(io);
+  synth_handoff_enable(0);
+}

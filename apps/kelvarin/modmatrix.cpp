@@ -85,6 +85,9 @@ inline float private_held(osc& o, const mod_destination& d, float added, bool wr
   float r = generator(&o, restart, phi, 1.0f, increment, p1, p2);
   float out = level * (added + r);
   if (!std::isnormal(out)) out = 0.0f;  // NaN, infinities and subnormals never reach other oscillators
+  // Loops of "amp", "mix" and "s&h" cells can feed an oscillator back into itself and grow without end;
+  // held at +36 dB over full scale, far above anything a patch sounds at, they stay finite and audible.
+  out = out > OSC_OUTPUT_LIMIT ? OSC_OUTPUT_LIMIT : (out < -OSC_OUTPUT_LIMIT ? -OSC_OUTPUT_LIMIT : out);
   o.phase = private_wrap_phase(next);
   if (started == 0) store_relaxed(o.started, 1);
   return out;

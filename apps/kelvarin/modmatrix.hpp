@@ -4,6 +4,9 @@
 
 #include "apps/kelvarin/synth.hpp"
 
+// The largest magnitude an oscillator's output takes (64 = +36 dB over full scale).
+constexpr float OSC_OUTPUT_LIMIT = 64.0f;
+
 // Advances every oscillator of `state` by one sample, destinations 0..7 in order, each reading its
 // column's cells in source order; publishes each output into its row. Voice v's sample is then the
 // value of cell [v][v]. Reads `started` with acquire (a note-on's pitch is written before it) and every

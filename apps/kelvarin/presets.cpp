@@ -23,20 +23,12 @@ constexpr uint32_t TAG_KVSY = chunk_tag("KVSY");
 constexpr uint32_t TAG_VFX = chunk_tag("VFX ");
 constexpr uint32_t TAG_VFX2 = chunk_tag("VFX2");
 constexpr uint32_t TAG_LIST = chunk_tag("LIST");
-constexpr int32_t RECORD_WORDS = int32_t(sizeof(synth_state) / 4);
-constexpr int32_t PHASE_AT = int32_t(offsetof(osc, phase));
-constexpr int32_t SAW_HEADER_AT = int32_t(offsetof(osc, fm_saw) + offsetof(fm_synth, operators));
-constexpr int32_t SQUARE_HEADER_AT = int32_t(offsetof(osc, fm_square) + offsetof(fm_synth, operators));
-constexpr int32_t HEADER_BYTES = int32_t(sizeof(fm_synth_osc_array));
-constexpr int32_t FADE_AT = int32_t(offsetof(synth_state, fade));
-static_assert(sizeof(synth_state) % 4 == 0 && PHASE_AT % 4 == 0);
 static_assert(sizeof(modmatrix_of) % 4 == 0);
 
-// The records and the modulation entries are shared with the audio thread, which reads and writes them
-// during every block: they are copied as aligned 32-bit words through relaxed atomics (the packed
-// double phase included, as two words).
-uint32_t& private_word(void* record, int32_t byte_offset) {
-  return *reinterpret_cast<uint32_t*>(static_cast<std::byte*>(record) + byte_offset);
+// The modulation entries are shared with the audio thread, which writes their value and trigger words
+// at the end of every analysis window: they are copied as aligned 32-bit words through relaxed atomics.
+uint32_t& private_word(void* shared, int32_t byte_offset) {
+  return *reinterpret_cast<uint32_t*>(static_cast<std::byte*>(shared) + byte_offset);
 }
 
 void private_words_out(void* out, const void* shared, int32_t bytes) {
@@ -52,17 +44,6 @@ void private_words_in(void* shared, const void* in, int32_t bytes) {
     std::memcpy(&w, static_cast<const std::byte*>(in) + at, 4);
     store_relaxed(private_word(shared, at), w);
   }
-}
-
-bool private_in(int32_t at, int32_t from, int32_t bytes) { return at >= from && at < from + bytes; }
-
-// Words of the record a load does not take from the file: operator-array headers, phases, fade.
-bool private_kept_on_load(int32_t at) {
-  if (at == FADE_AT) return true;
-  if (at >= int32_t(offsetof(synth_state, voices))) return false;
-  int32_t in_osc = at % int32_t(sizeof(osc));
-  return private_in(in_osc, SAW_HEADER_AT, HEADER_BYTES) || private_in(in_osc, SQUARE_HEADER_AT, HEADER_BYTES) ||
-         private_in(in_osc, PHASE_AT, 8);
 }
 
 int private_chunk_of(chunk* c, uint32_t tag, const void* bytes, int32_t size) {
@@ -158,7 +139,7 @@ int slot_filename(byte_array* out, int32_t slot) {
 int synth_save(chunk* c) {
   chunk_make(c, TAG_KVSY);
   synth_state copy;
-  private_words_out(&copy, &synth(), int32_t(sizeof copy));
+  synth_snapshot(&copy);
   for (osc& o : copy.oscs) {
     o.fm_saw.operators = {};
     o.fm_square.operators = {};
@@ -168,22 +149,9 @@ int synth_save(chunk* c) {
 
 int synth_load(chunk* c) {
   if (!c->ok || !chunk_is(c, TAG_KVSY) || array_bytes(&c->data.raw) != int32_t(sizeof(synth_state))) return 0;
-  synth_state& back = synth_back();
-  synth_state& front = synth();
-  for (int32_t i = 0; i < RECORD_WORDS; ++i) {
-    int32_t at = i * 4;
-    if (private_kept_on_load(at)) continue;
-    uint32_t w;
-    std::memcpy(&w, c->data.raw.data + at, 4);
-    store_relaxed(private_word(&back, at), w);
-  }
-  for (int32_t n = 0; n < VOICES; ++n) {
-    int32_t at = n * int32_t(sizeof(osc)) + PHASE_AT;
-    store_relaxed(private_word(&back, at), load_relaxed(private_word(&front, at)));
-    store_relaxed(private_word(&back, at + 4), load_relaxed(private_word(&front, at + 4)));
-  }
-  store_relaxed(back.fade, 0.0f);
-  synth_flip();  // release: the audio thread sees the whole record written above
+  synth_state incoming;
+  std::memcpy(&incoming, c->data.raw.data, sizeof incoming);
+  synth_apply_loaded(&incoming);
   return 1;
 }
 

@@ -1,7 +1,9 @@
 // The two synthesizer records, their default oscillators, voices and matrix, and the front/back flip.
 #include "apps/kelvarin/synth.hpp"
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "pure/music/notes.hpp"
 #include "toolset/algos/chance.hpp"
@@ -15,6 +17,121 @@ float gain = 1.0f;
 synth_state& synth() { return synths[load_acquire(synth_current)]; }
 synth_state& synth_back() { return synths[1 - load_acquire(synth_current)]; }
 void synth_flip() { store_release(synth_current, 1 - load_relaxed(synth_current)); }
+
+namespace {
+
+synth_state staged_record;   // written by the display thread before `load_pending` is released
+synth_state snapshot_record;  // written by the audio thread before `snapshot_ready` is released
+int32_t handoff_p = 0;
+int32_t load_pending = 0;
+int32_t snapshot_request = 0;
+int32_t snapshot_ready = 0;
+
+constexpr int32_t RECORD_WORDS = int32_t(sizeof(synth_state) / 4);
+
+uint32_t& private_word(synth_state* s, int32_t at) {
+  return *reinterpret_cast<uint32_t*>(reinterpret_cast<unsigned char*>(s) + at);
+}
+
+// The operator-array headers refer to memory of this process; a loaded record keeps the back record's.
+bool private_kept_on_load(int32_t at) {
+  int32_t in_osc = at % int32_t(sizeof(osc));
+  if (at >= int32_t(offsetof(synth_state, voices))) return false;
+  int32_t saw = int32_t(offsetof(osc, fm_saw) + offsetof(fm_synth, operators));
+  int32_t square = int32_t(offsetof(osc, fm_square) + offsetof(fm_synth, operators));
+  int32_t header = int32_t(sizeof(fm_synth_osc_array));
+  return (in_osc >= saw && in_osc < saw + header) || (in_osc >= square && in_osc < square + header);
+}
+
+// Word by word with relaxed stores: the MIDI thread may still be writing single fields of this record
+// through a reference taken before the last flip.
+void private_apply(const synth_state* incoming) {
+  synth_state* back = &synth_back();
+  synth_state* front = &synth();
+  for (int32_t at = 0; at < RECORD_WORDS * 4; at += 4) {
+    if (private_kept_on_load(at)) continue;
+    uint32_t w;
+    std::memcpy(&w, reinterpret_cast<const unsigned char*>(incoming) + at, 4);
+    store_relaxed(private_word(back, at), w);
+  }
+  for (int32_t n = 0; n < VOICES; ++n) {
+    int32_t at = n * int32_t(sizeof(osc)) + int32_t(offsetof(osc, phase));
+    store_relaxed(private_word(back, at), load_relaxed(private_word(front, at)));
+    store_relaxed(private_word(back, at + 4), load_relaxed(private_word(front, at + 4)));
+  }
+  store_relaxed(back->fade, 0.0f);
+  synth_flip();
+}
+
+void private_copy_words(synth_state* out, synth_state* in) {
+  for (int32_t at = 0; at < RECORD_WORDS * 4; at += 4) {
+    uint32_t w = load_relaxed(private_word(in, at));
+    std::memcpy(reinterpret_cast<unsigned char*>(out) + at, &w, 4);
+  }
+}
+
+// Waits up to 100 ms for the audio thread to clear `flag`; true if it did.
+bool private_wait_cleared(const int32_t& flag) {
+  for (int i = 0; i < 100; ++i) {
+    if (!load_acquire(flag)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return !load_acquire(flag);
+}
+
+// Takes back a request the audio thread has not picked up; false if it picked it up meanwhile.
+bool private_withdraw(int32_t& flag) {
+  int32_t expected = 1;
+  return std::atomic_ref<int32_t>(flag).compare_exchange_strong(expected, 0, std::memory_order_acq_rel);
+}
+
+}  // namespace
+
+void synth_handoff_enable(int on) { store_release(handoff_p, on ? 1 : 0); }
+
+void synth_apply_loaded(const synth_state* incoming) {
+  if (!load_acquire(handoff_p)) {
+    private_apply(incoming);
+    return;
+  }
+  std::memcpy(&staged_record, incoming, sizeof staged_record);
+  store_release(load_pending, 1);
+  if (private_wait_cleared(load_pending)) return;
+  if (private_withdraw(load_pending)) {
+    synth_handoff_enable(0);  // the stream has stopped: nobody else touches the records now
+    private_apply(incoming);
+    return;
+  }
+  while (load_acquire(load_pending)) std::this_thread::yield();
+}
+
+void synth_snapshot(synth_state* out) {
+  if (!load_acquire(handoff_p)) {
+    private_copy_words(out, &synth());
+    return;
+  }
+  store_relaxed(snapshot_ready, 0);
+  store_release(snapshot_request, 1);
+  if (!private_wait_cleared(snapshot_request) && private_withdraw(snapshot_request)) {
+    synth_handoff_enable(0);
+    private_copy_words(out, &synth());
+    return;
+  }
+  while (!load_acquire(snapshot_ready)) std::this_thread::yield();
+  std::memcpy(out, &snapshot_record, sizeof *out);
+}
+
+void synth_handoff_serve() {
+  if (load_acquire(load_pending)) {
+    private_apply(&staged_record);
+    store_release(load_pending, 0);
+  }
+  if (load_acquire(snapshot_request)) {
+    private_copy_words(&snapshot_record, &synth());
+    store_relaxed(snapshot_request, 0);
+    store_release(snapshot_ready, 1);
+  }
+}
 
 void osc_make(osc* o) {
   o->kind = 0;

@@ -137,6 +137,21 @@ synth_state& synth();
 synth_state& synth_back();
 void synth_flip();
 
+// Whole records cross between the display thread and a playing audio thread by hand-over, never by
+// writing a record the audio thread is rendering. While a real-time stream runs (handoff enabled), a
+// loaded record waits in a staging record until the audio thread applies it at the start of its next
+// block, and a saved record is a copy the audio thread takes there; the display thread waits for that
+// (one block, at most 100 ms; a stream that has stopped is noticed and the work done directly). Without
+// a stream (offline renders, tests) both happen at once on the calling thread.
+void synth_handoff_enable(int on);
+// The flip contract of a preset load: `incoming` becomes the back record, keeping the back record's
+// operator-array headers and the front record's phases, with fade 0; then the records flip.
+void synth_apply_loaded(const synth_state* incoming);
+// A copy of the front record as the audio thread left it between two blocks.
+void synth_snapshot(synth_state* out);
+// Audio thread, first thing in every block: applies a waiting load, serves a waiting snapshot.
+void synth_handoff_serve();
+
 void osc_make(osc* o);
 void oscs_make();
 void modmatrix_note_on(synth_state* state, int32_t voice, int32_t note);

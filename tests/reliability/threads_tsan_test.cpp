@@ -102,6 +102,7 @@ TEST(InstrumentThreads, AudioMidiGridPanelAndLoadsRunTogetherWithoutARace) {
   int saved_stdout = dup(STDOUT_FILENO);
   ASSERT_NE(std::freopen("/dev/null", "w", stdout), nullptr);
 
+  synth_handoff_enable(1);  // as when a real-time stream plays: presets cross over by hand-over
   std::atomic<bool> stop{false};
   audio_side audio;
   std::atomic<int64_t> midi_events{0}, presses_seen{0};
@@ -128,6 +129,7 @@ TEST(InstrumentThreads, AudioMidiGridPanelAndLoadsRunTogetherWithoutARace) {
   }
   stop = true;
   a.join(), b.join(), c.join();
+  synth_handoff_enable(0);
   std::fflush(stdout);
   dup2(saved_stdout, STDOUT_FILENO);
   close(saved_stdout);
