@@ -114,8 +114,8 @@ TEST(Bounds, FeedbackLoopsThroughTheMatrixStayFiniteAndBounded) {
     }
     for (int v = 0; v < 2; ++v) osc_peak = std::max(osc_peak, std::fabs(s.cells[v][v].value));
   }
-  EXPECT_LE(osc_peak, OSC_OUTPUT_LIMIT);
+  EXPECT_LE(osc_peak, 64.0f);  // +36 dB over full scale
   EXPECT_GT(osc_peak, 10.0f);  // the loop really ran away: the bound is what held it
-  EXPECT_LE(peak, OUTPUT_LIMIT);
+  EXPECT_LE(peak, 8.0f);  // +18 dB over full scale
   gain = 1.0f;
 }
