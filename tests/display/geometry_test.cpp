@@ -2,116 +2,73 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "library/arch/opengl/display-glut.hpp"
 
 namespace {
-
-void expect_ratio(int32_t w, int32_t h, int32_t numerator, int32_t denominator) {
-  pixel_ratio r = pixel_ratio_make(w, h);
-  EXPECT_EQ(r.numerator, numerator) << w << "x" << h;
-  EXPECT_EQ(r.denominator, denominator) << w << "x" << h;
-}
-
 std::string game_mode(pixel_size window) {
   char buffer[1024];
   display_game_mode_string(buffer, int32_t(sizeof buffer), window);
   return buffer;
 }
 
+::testing::AssertionResult is_size(pixel_size s, int32_t w, int32_t h) {
+  if (s.width == w && s.height == h) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << s.width << "x" << s.height;
+}
 }  // namespace
 
-TEST(PixelRatio, CommonScreensReduceToTheirUsualNames) {
-  expect_ratio(1280, 720, 16, 9);
-  expect_ratio(1440, 900, 16, 10);
-  expect_ratio(1024, 768, 4, 3);
-  expect_ratio(1920, 1080, 16, 9);
-  expect_ratio(2560, 1080, 2560, 1080);  // 21.33:9: no small denominator fits
-}
-
-TEST(PixelRatio, RatiosWithoutSmallDenominatorFallBackToTheHeight) {
-  expect_ratio(1280, 1024, 1280, 1024);
-  expect_ratio(905, 720, 905, 720);
-}
-
-TEST(PixelRatio, EmptySizesGiveNoRatio) {
-  expect_ratio(0, 720, 0, 0);
-  expect_ratio(1280, 0, 0, 0);
-  expect_ratio(-5, 3, 0, 0);
+TEST(PixelRatio, ReducesToSmallDenominatorsOrFallsBackToTheSize) {
+  const int32_t cases[][4] = {
+      {1280, 720, 16, 9},      {1440, 900, 16, 10},   {1024, 768, 4, 3},  {1920, 1080, 16, 9},
+      {2560, 1080, 2560, 1080},  // 21.33:9: no small denominator fits
+      {1280, 1024, 1280, 1024}, {905, 720, 905, 720},
+      {0, 720, 0, 0},           {1280, 0, 0, 0},       {-5, 3, 0, 0},  // empty sizes give no ratio
+  };
+  for (auto& c : cases) {
+    pixel_ratio r = pixel_ratio_make(c[0], c[1]);
+    EXPECT_EQ(r.numerator, c[2]) << c[0] << "x" << c[1];
+    EXPECT_EQ(r.denominator, c[3]) << c[0] << "x" << c[1];
+  }
 }
 
 TEST(ConstraintToRatio, KeepsTheFullWidthOrTheFullHeight) {
-  pixel_size wide = constraint_to_ratio({1000, 1000}, {16, 9});
-  EXPECT_EQ(wide.width, 1000);
-  EXPECT_EQ(wide.height, 562);
-  pixel_size tall = constraint_to_ratio({2000, 720}, {16, 9});
-  EXPECT_EQ(tall.width, 1280);
-  EXPECT_EQ(tall.height, 720);
-  pixel_size exact = constraint_to_ratio({1280, 720}, {16, 9});
-  EXPECT_EQ(exact.width, 1280);
-  EXPECT_EQ(exact.height, 720);
-  pixel_size unset = constraint_to_ratio({640, 480}, {0, 0});
-  EXPECT_EQ(unset.width, 640);
-  EXPECT_EQ(unset.height, 480);
+  EXPECT_TRUE(is_size(constraint_to_ratio({1000, 1000}, {16, 9}), 1000, 562));
+  EXPECT_TRUE(is_size(constraint_to_ratio({2000, 720}, {16, 9}), 1280, 720));
+  EXPECT_TRUE(is_size(constraint_to_ratio({1280, 720}, {16, 9}), 1280, 720));
+  EXPECT_TRUE(is_size(constraint_to_ratio({640, 480}, {0, 0}), 640, 480));  // no ratio: unchanged
 }
 
 TEST(Letterbox, CentresThePictureBetweenBlackBars) {
   pixel_rect square = display_letterbox(1000, 1000, {16, 9});
-  EXPECT_EQ(square.x, 0);
-  EXPECT_EQ(square.y, 219);
-  EXPECT_EQ(square.width, 1000);
-  EXPECT_EQ(square.height, 562);
   pixel_rect wide = display_letterbox(1920, 720, {16, 9});
-  EXPECT_EQ(wide.x, 320);
-  EXPECT_EQ(wide.y, 0);
-  EXPECT_EQ(wide.width, 1280);
-  EXPECT_EQ(wide.height, 720);
+  EXPECT_EQ((std::vector<int32_t>{square.x, square.y, square.width, square.height}),
+            (std::vector<int32_t>{0, 219, 1000, 562}));
+  EXPECT_EQ((std::vector<int32_t>{wide.x, wide.y, wide.width, wide.height}), (std::vector<int32_t>{320, 0, 1280, 720}));
 }
 
-TEST(WindowSize, LargeScreenTakesTheFullWindowAndGameMode) {
+TEST(WindowSize, FollowsTheScreenAndTheAspectRatio) {
   pixel_ratio ratio{};
-  pixel_size w = display_window_size({1920, 1080}, {0, 0}, &ratio);
-  EXPECT_EQ(w.width, 1280);
-  EXPECT_EQ(w.height, 720);
+  pixel_size w = display_window_size({1920, 1080}, {0, 0}, &ratio);  // large screen: the full window
+  EXPECT_TRUE(is_size(w, 1280, 720));
   EXPECT_EQ(ratio.numerator, 16);
   EXPECT_EQ(ratio.denominator, 9);
   EXPECT_EQ(game_mode(w), "1280x720:32@00");
-}
-
-TEST(WindowSize, ScreenAsWideAsTheWindowShrinksOnceAndKeepsTheRatio) {
-  pixel_ratio ratio{};
-  pixel_size w = display_window_size({1280, 800}, {0, 0}, &ratio);
-  EXPECT_EQ(w.width, 904);
-  EXPECT_EQ(w.height, 509);
+  w = display_window_size({1280, 800}, {0, 0}, &ratio);  // as wide as the window: shrinks once
+  EXPECT_TRUE(is_size(w, 904, 509));
   EXPECT_EQ(game_mode(w), "904x509:32@00");
-}
-
-TEST(WindowSize, ScreensUpTo720RowsAlwaysShrink) {
-  pixel_ratio ratio{};
   for (pixel_size screen : {pixel_size{1920, 720}, pixel_size{1280, 720}, pixel_size{1024, 600}}) {
-    pixel_size w = display_window_size(screen, {0, 0}, &ratio);
+    w = display_window_size(screen, {0, 0}, &ratio);  // up to 720 rows: always shrinks
     EXPECT_LT(w.height, screen.height) << screen.width << "x" << screen.height;
     EXPECT_LT(w.width, screen.width) << screen.width << "x" << screen.height;
   }
-  pixel_size small = display_window_size({800, 600}, {0, 0}, &ratio);
-  EXPECT_EQ(small.height, 359);  // 720 -> 509 -> 359
-  EXPECT_EQ(small.width, 359 * 16 / 9);
-}
-
-TEST(WindowSize, AspectRatioSetsTheWidthFor720Rows) {
-  pixel_ratio ratio{};
-  pixel_size w = display_window_size({1920, 1080}, {4, 3}, &ratio);
-  EXPECT_EQ(w.width, 960);
-  EXPECT_EQ(w.height, 720);
+  EXPECT_TRUE(is_size(display_window_size({800, 600}, {0, 0}, &ratio), 359 * 16 / 9, 359));  // 720, 509, 359
+  w = display_window_size({1920, 1080}, {4, 3}, &ratio);  // an aspect ratio sets the width for 720 rows
+  EXPECT_TRUE(is_size(w, 960, 720));
   EXPECT_EQ(ratio.numerator, 4);
   EXPECT_EQ(ratio.denominator, 3);
-}
-
-TEST(WindowSize, UnknownScreenKeepsTheFullWindow) {
-  pixel_ratio ratio{};
-  pixel_size w = display_window_size({0, 0}, {0, 0}, &ratio);
-  EXPECT_EQ(w.width, 1280);
-  EXPECT_EQ(w.height, 720);
+  EXPECT_TRUE(is_size(display_window_size({0, 0}, {0, 0}, &ratio), 1280, 720));  // unknown screen
 }
 
 TEST(GameModeString, FitsTheBufferItIsGiven) {

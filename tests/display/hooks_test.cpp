@@ -93,49 +93,30 @@ TEST_F(FrameHooks, AHookAddedByADefineStepDefinesOnlyOnce) {
   EXPECT_EQ(journal, (strings{"add", "d1", "c1"}));
 }
 
-TEST_F(FrameHooks, RemovingTheMiddleFailsItInPlace) {
-  add();
-  add();
-  add();
+TEST_F(FrameHooks, RemovingKeepsIndicesAndDeletesOnlyWorldsMade) {
+  add(), add(), add();
+  display_frame_remove_hooks(&frame, 2);  // never used: no world to delete, the list shortens
+  EXPECT_EQ(worlds_deleted, 0);
+  EXPECT_EQ(array_length(hooks), 2);
+  EXPECT_EQ(add(), 2);
   cycle();
   journal.clear();
-  display_frame_remove_hooks(&frame, 1);
+  for (int32_t index : {-1, 3, 99}) display_frame_remove_hooks(&frame, index);  // outside: nothing
+  EXPECT_TRUE(journal.empty());
+  display_frame_remove_hooks(&frame, 1);  // the middle fails in place
   EXPECT_EQ(journal, (strings{"x1"}));
   EXPECT_EQ(array_length(hooks), 3);
   EXPECT_EQ(array_get(hooks, 1)->active, 0);
   cycle();
   EXPECT_EQ(journal, (strings{"x1", "d0", "d2", "c0", "c2"}));
   EXPECT_EQ(add(), 3);  // indices never move
-}
-
-TEST_F(FrameHooks, RemovingTheLastShortensTheList) {
-  add();
-  add();
   cycle();
-  journal.clear();
-  display_frame_remove_hooks(&frame, 1);
-  EXPECT_EQ(journal, (strings{"x1"}));
-  EXPECT_EQ(array_length(hooks), 1);
-  EXPECT_EQ(add(), 1);
-}
-
-TEST_F(FrameHooks, RemovingOutsideTheListChangesNothing) {
-  add();
-  add();
-  cycle();
-  journal.clear();
-  for (int32_t index : {-1, 2, 99}) display_frame_remove_hooks(&frame, index);
-  EXPECT_TRUE(journal.empty());
-  EXPECT_EQ(array_length(hooks), 2);
-  EXPECT_EQ(worlds_deleted, 0);
-}
-
-TEST_F(FrameHooks, RemovingAHookNeverUsedDeletesNoWorld) {
-  add();
-  add();
-  display_frame_remove_hooks(&frame, 0);
-  display_frame_remove_hooks(&frame, 1);
-  EXPECT_EQ(worlds_deleted, 0);
+  display_frame_remove_hooks(&frame, 3);  // the last, used: its world goes and the list shortens
+  EXPECT_EQ(journal.back(), "x3");
+  EXPECT_EQ(array_length(hooks), 3);
+  frame_hooks_delete_all(&hooks);  // every remaining active world is deleted once
+  EXPECT_EQ(worlds_deleted, 4);
+  EXPECT_EQ(array_length(hooks), 0);
 }
 
 TEST_F(FrameHooks, AWorldMadeAsNullIsAskedForAgain) {
@@ -146,17 +127,6 @@ TEST_F(FrameHooks, AWorldMadeAsNullIsAskedForAgain) {
   cycle();
   EXPECT_EQ(journal, (strings{"none", "world"}));
   EXPECT_EQ(worlds_made, 1);
-}
-
-TEST_F(FrameHooks, DeletingAllDeletesEveryActiveWorldOnce) {
-  add();
-  add();
-  add();
-  cycle();
-  display_frame_remove_hooks(&frame, 1);
-  frame_hooks_delete_all(&hooks);
-  EXPECT_EQ(worlds_deleted, 3);
-  EXPECT_EQ(array_length(hooks), 0);
 }
 
 TEST_F(FrameHooks, FrameStatesFollowDefineCommitAndNone) {

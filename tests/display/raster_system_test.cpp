@@ -101,10 +101,8 @@ TEST(RasterFrames, WordsAndFloatsAt32BitsFillTheWindowFirstRowOnTop) {
   EXPECT_NE(words.find("raster 904 509 904"), std::string::npos) << words;  // the window's size
   auto p = pixels_of(words);
   EXPECT_EQ(words.find("bpp 32"), words.find("bpp "));
-  expect_near(p["bottom-left"], {255, 0, 0}, 0, "words, left half red");
-  expect_near(p["top-left"], {255, 0, 0}, 0, "words, left half red");
-  expect_near(p["bottom-right"], {0, 0, 255}, 0, "words, right half blue");
-  expect_near(p["top-right"], {0, 0, 255}, 0, "words, right half blue");
+  for (const char* left : {"bottom-left", "top-left"}) expect_near(p[left], {255, 0, 0}, 0, left);
+  for (const char* right : {"bottom-right", "top-right"}) expect_near(p[right], {0, 0, 255}, 0, right);
 
   std::string floats = run_probe(xvfb.name(), "raster-float96");
   p = pixels_of(floats);

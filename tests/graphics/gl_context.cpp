@@ -5,8 +5,6 @@
 #include <X11/Xlib.h>
 #include <unistd.h>
 
-#include <cstdio>
-
 #include "library/arch/opengl/extensions.hpp"
 #include "tests/support/servers.hpp"
 
@@ -78,36 +76,10 @@ uint32_t gl_context::pixel(int x, int y) const {
 }
 
 std::vector<uint32_t> gl_context::pixels() const {
-  std::vector<uint8_t> rgba(size_t(width_) * size_t(height_) * 4);
-  glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-  std::vector<uint32_t> out(size_t(width_) * size_t(height_));
+  std::vector<uint32_t> out;
   for (int y = 0; y < height_; ++y)
-    for (int x = 0; x < width_; ++x) {
-      const uint8_t* p = &rgba[(size_t(height_ - 1 - y) * size_t(width_) + size_t(x)) * 4];
-      out[size_t(y) * size_t(width_) + size_t(x)] = (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
-    }
+    for (int x = 0; x < width_; ++x) out.push_back(pixel(x, y));
   return out;
-}
-
-std::string captured_stdout(const std::function<void()>& run) {
-  fflush(stdout);
-  char path[] = "/tmp/kv-graphics-stdout-XXXXXX";
-  int file = mkstemp(path);
-  int saved = dup(1);
-  dup2(file, 1);
-  run();
-  fflush(stdout);
-  dup2(saved, 1);
-  close(saved);
-  std::string text;
-  lseek(file, 0, SEEK_SET);
-  char buffer[4096];
-  ssize_t n;
-  while ((n = read(file, buffer, sizeof buffer)) > 0) text.append(buffer, size_t(n));
-  close(file);
-  unlink(path);
-  return text;
 }
 
 gl_context& shared_gl_context() {

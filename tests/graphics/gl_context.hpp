@@ -1,8 +1,10 @@
 // A GLX window context on a test's own Xvfb display, for drawing and reading pixels back.
 #pragma once
 #include <GL/glew.h>
+#include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -35,8 +37,23 @@ class gl_context {
   bool ready_ = false;
 };
 
-// Captures what a call prints on standard output.
-std::string captured_stdout(const std::function<void()>& run);
-
 // The one context of a test program, made on first use (one Xvfb per test program).
 gl_context& shared_gl_context();
+
+// Tests on the shared context, cleared to black with identity state before each.
+class gl_test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(gl().ready());
+    gl().reset();
+  }
+  static gl_context& gl() { return shared_gl_context(); }
+};
+
+// Captures what a call prints on standard output.
+inline std::string captured_stdout(const std::function<void()>& run) {
+  ::testing::internal::CaptureStdout();
+  run();
+  std::fflush(stdout);
+  return ::testing::internal::GetCapturedStdout();
+}

@@ -41,35 +41,25 @@ TEST(Image, DeleteFreesOnlyOwnedPixels) {
   EXPECT_EQ(b.width, 0);
 }
 
-TEST(ImageBlit, LargerSourceIsCutToTheDestination) {
-  auto src = numbered(5 * 4, 100);
-  std::vector<uint32_t> dst(3 * 2, 0);
-  image s, d;
-  image_make_borrow(&s, src.data(), 5, 4);
-  image_make_borrow(&d, dst.data(), 3, 2);
-  image_blit_to(&s, &d);
-  EXPECT_EQ(dst, (std::vector<uint32_t>{100, 101, 102, 105, 106, 107}));
-}
-
-TEST(ImageBlit, SmallerSourceFillsOnlyItsCornerOfAStridedDestination) {
-  auto src = numbered(2 * 2, 1);
-  std::vector<uint32_t> dst(4 * 3, 0);
-  image s, d;
-  image_make_borrow(&s, src.data(), 2, 2);
-  image_make_borrow(&d, dst.data(), 3, 3);
-  d.stride = 4;  // a row of padding at the end of every row
-  image_blit_to(&s, &d);
-  EXPECT_EQ(dst, (std::vector<uint32_t>{1, 2, 0, 0, 3, 4, 0, 0, 0, 0, 0, 0}));
-}
-
-TEST(ImageBlit, SameExtentAndStrideCopiesEverything) {
-  auto src = numbered(4 * 3, 7);
-  std::vector<uint32_t> dst(4 * 3, 0);
-  image s, d;
-  image_make_borrow(&s, src.data(), 4, 3);
-  image_make_borrow(&d, dst.data(), 4, 3);
-  image_blit_to(&s, &d);
-  EXPECT_EQ(dst, src);
+TEST(ImageBlit, CopiesTheCommonCornerOfStridedImages) {
+  struct {
+    int32_t sw, sh, dw, dh, dstride;
+    std::vector<uint32_t> expected;  // source pixels are numbered from 1
+  } cases[] = {
+      {5, 4, 3, 2, 3, {1, 2, 3, 6, 7, 8}},                          // larger source: cut to the destination
+      {2, 2, 3, 3, 4, {1, 2, 0, 0, 3, 4, 0, 0, 0, 0, 0, 0}},         // smaller: its corner, padding kept
+      {4, 3, 4, 3, 4, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}},      // same extent: everything
+  };
+  for (auto& c : cases) {
+    auto src = numbered(c.sw * c.sh, 1);
+    std::vector<uint32_t> dst(c.expected.size(), 0);
+    image s, d;
+    image_make_borrow(&s, src.data(), c.sw, c.sh);
+    image_make_borrow(&d, dst.data(), c.dw, c.dh);
+    d.stride = c.dstride;
+    image_blit_to(&s, &d);
+    EXPECT_EQ(dst, c.expected) << c.sw << "x" << c.sh;
+  }
 }
 
 TEST(ImageBlit, RefusesOtherFormatsOtherDepthsAndItself) {

@@ -2,13 +2,6 @@
 #include <gtest/gtest.h>
 
 #include "library/arch/opengl/texture.hpp"
-#include "pure/math.hpp"
-
-TEST(TextureLayout, PowerOfTwoRoundingNeverBelowTwo) {
-  const int32_t in[] = {0, 1, 2, 3, 256, 640, 1024, 1025, -5};
-  const int32_t out[] = {2, 2, 2, 4, 256, 1024, 1024, 2048, 2};
-  for (size_t i = 0; i < sizeof in / sizeof in[0]; ++i) EXPECT_EQ(ceil_to_power_of_two(in[i]), out[i]) << in[i];
-}
 
 TEST(TextureLayout, ContentSitsInTheCornerOfItsStorage) {
   texture_layout l;
@@ -42,6 +35,9 @@ TEST(TextureLayout, TargetFollowsTheGivenExtent) {
   EXPECT_EQ(l.padded_extent[0], 2);
   EXPECT_EQ(l.extent[0], 1);
   EXPECT_FLOAT_EQ(l.uv[1], 0.5f);
+  const int32_t negative[2] = {-5, 3};
+  ASSERT_TRUE(texture_layout_of(&l, 2, negative));
+  EXPECT_EQ(l.padded_extent[0], 2);
   EXPECT_FALSE(texture_layout_of(&l, 0, volume));
   EXPECT_FALSE(texture_layout_of(&l, 4, volume));
 }

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "library/arch/opengl/frame.hpp"
@@ -25,29 +24,28 @@ struct frames_fixture {
   void commit() { display_frame_commit(&frame); }
 };
 
+// Makes g in the frame and defines n coloured vertices with as many indices, numbered from 0.
+void quads(geometry* g, display_frame* frame, int32_t n, int32_t** idx, vector4** pos, vector4** col) {
+  geometry_make(g, frame);
+  geometry_define(g, GEOMETRY_QUADS, n, idx, n, pos, col, nullptr, nullptr);
+  for (int32_t i = 0; *idx && i < n; ++i) (*idx)[i] = i;
+}
+
 // Four coloured quads: the shape whose per-frame size the statistics line is checked against.
-void draw_quads(display_frame* frame, int32_t quads) {
-  for (int32_t q = 0; q < quads; ++q) {
+void draw_quads(display_frame* frame, int32_t count) {
+  for (int32_t q = 0; q < count; ++q) {
     geometry g;
-    geometry_make(&g, frame);
     int32_t* indices;
     vector4 *positions, *colours;
-    geometry_define(&g, GEOMETRY_QUADS, 4, &indices, 4, &positions, &colours, nullptr, nullptr);
+    quads(&g, frame, 4, &indices, &positions, &colours);
     ASSERT_TRUE(g.alive);
     vector4_array_add_box(positions, float(q), 0.0f, 1.0f, 1.0f);
-    for (int32_t i = 0; i < 4; ++i) indices[i] = i, colours[i] = {1.0f, 0.5f, 0.25f, 1.0f};
+    for (int32_t i = 0; i < 4; ++i) colours[i] = {1.0f, 0.5f, 0.25f, 1.0f};
     geometry_commit(&g);
     geometry_draw(&g, frame);
     EXPECT_TRUE(g.alive);
     geometry_delete(&g);
   }
-}
-
-std::string slurp(const std::string& path) {
-  std::ifstream f(path);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
 }
 
 }  // namespace
@@ -58,13 +56,9 @@ TEST(Geometry, QuadsOfOneFrameTakeConsecutiveRegions) {
   geometry a, b;
   int32_t *ia, *ib;
   vector4 *pa, *pb, *ca, *cb;
-  geometry_make(&a, &f.frame);
-  geometry_define(&a, GEOMETRY_QUADS, 4, &ia, 4, &pa, &ca, nullptr, nullptr);
-  for (int32_t i = 0; i < 4; ++i) ia[i] = i;
+  quads(&a, &f.frame, 4, &ia, &pa, &ca);
   geometry_commit(&a);
-  geometry_make(&b, &f.frame);
-  geometry_define(&b, GEOMETRY_QUADS, 4, &ib, 4, &pb, &cb, nullptr, nullptr);
-  for (int32_t i = 0; i < 4; ++i) ib[i] = i;  // both count their vertices from 0
+  quads(&b, &f.frame, 4, &ib, &pb, &cb);  // both count their vertices from 0
   geometry_commit(&b);
   EXPECT_EQ(a.data, b.data);  // the frame's buffers
   EXPECT_EQ(b.first_index, a.first_index + 4);
@@ -77,8 +71,7 @@ TEST(Geometry, QuadsOfOneFrameTakeConsecutiveRegions) {
   geometry c;
   int32_t* ic;
   vector4 *pc, *cc;
-  geometry_make(&c, &f.frame);
-  geometry_define(&c, GEOMETRY_QUADS, 4, &ic, 4, &pc, &cc, nullptr, nullptr);
+  quads(&c, &f.frame, 4, &ic, &pc, &cc);
   EXPECT_EQ(c.first_index, 0);
   EXPECT_EQ(pc, pa);
   f.commit();
@@ -107,9 +100,7 @@ TEST(Geometry, FailuresLeaveTheFrameAlone) {
   geometry big, empty, wild, good;
   int32_t* idx;
   vector4 *pos, *col;
-  geometry_make(&big, &f.frame);
-  geometry_define(&big, GEOMETRY_QUADS, 4, &idx, 4, &pos, &col, nullptr, nullptr);
-  for (int32_t i = 0; i < 4; ++i) idx[i] = i;
+  quads(&big, &f.frame, 4, &idx, &pos, &col);
   geometry_commit_with(&big, 8, 4);  // more than defined
   EXPECT_FALSE(big.alive);
   geometry_draw(&big, &f.frame);
@@ -123,14 +114,12 @@ TEST(Geometry, FailuresLeaveTheFrameAlone) {
   EXPECT_NE(col, nullptr);  // the colour region is still handed out
 
   // An index past the vertices would make OpenGL read outside the batch.
-  geometry_make(&wild, &f.frame);
-  geometry_define(&wild, GEOMETRY_QUADS, 4, &idx, 4, &pos, &col, nullptr, nullptr);
-  idx[0] = 0, idx[1] = 1, idx[2] = 2, idx[3] = 4;
+  quads(&wild, &f.frame, 4, &idx, &pos, &col);
+  idx[3] = 4;
   geometry_commit(&wild);
   EXPECT_FALSE(wild.alive);
 
-  geometry_make(&good, &f.frame);
-  geometry_define(&good, GEOMETRY_QUADS, 4, &idx, 4, &pos, &col, nullptr, nullptr);
+  quads(&good, &f.frame, 4, &idx, &pos, &col);
   for (int32_t i = 0; i < 4; ++i) idx[i] = 3 - i;
   geometry_commit_with(&good, 4, 4);
   geometry_draw(&good, &f.frame);
@@ -145,8 +134,7 @@ TEST(Geometry, FailuresLeaveTheFrameAlone) {
 
   // Without an open frame there is nowhere to put data.
   geometry late;
-  geometry_make(&late, &f.frame);
-  geometry_define(&late, GEOMETRY_QUADS, 4, &idx, 4, &pos, &col, nullptr, nullptr);
+  quads(&late, &f.frame, 4, &idx, &pos, &col);
   EXPECT_FALSE(late.alive);
   EXPECT_EQ(pos, nullptr);
 }
@@ -172,9 +160,8 @@ TEST(Geometry, InterleavingPacksEightOrTwelveFloats) {
   const float expect_plain[8] = {0.5f, 0.25f, 0.0f, 0.0f, 1.0f, 11.0f, 21.0f, 31.0f};
   for (int32_t k = 0; k < 8; ++k) EXPECT_EQ(p[8 + k], expect_plain[k]) << k;
 
-  geometry_make(&coloured, &f.frame);
-  geometry_define(&coloured, GEOMETRY_QUADS, 4, &idx, 4, &pos, &col, nullptr, nullptr);
-  for (int32_t i = 0; i < 4; ++i) idx[i] = i, pos[i] = {1.0f, 2.0f, 3.0f, 4.0f}, col[i] = {0.1f, 0.2f, 0.3f, 0.4f};
+  quads(&coloured, &f.frame, 4, &idx, &pos, &col);
+  for (int32_t i = 0; i < 4; ++i) pos[i] = {1.0f, 2.0f, 3.0f, 4.0f}, col[i] = {0.1f, 0.2f, 0.3f, 0.4f};
   geometry_commit(&coloured);
   EXPECT_EQ(coloured.first_float, 3 * 8);
   EXPECT_EQ(array_length(coloured.data->floats), 3 * 8 + 4 * 12);
@@ -190,9 +177,8 @@ TEST(Geometry, ResidentGeometriesOwnTheirData) {
   geometry source, copy, resident;
   int32_t* idx;
   vector4 *pos, *col;
-  geometry_make(&source, &f.frame);
-  geometry_define(&source, GEOMETRY_QUADS, 4, &idx, 4, &pos, &col, nullptr, nullptr);
-  for (int32_t i = 0; i < 4; ++i) idx[i] = i, pos[i] = {float(i), 0, 0, 0}, col[i] = {1, 1, 1, 1};
+  quads(&source, &f.frame, 4, &idx, &pos, &col);
+  for (int32_t i = 0; i < 4; ++i) pos[i] = {float(i), 0, 0, 0}, col[i] = {1, 1, 1, 1};
   geometry_commit(&source);
   opengl_geometry_resident_copy(&copy, &source);
   f.commit();
@@ -223,7 +209,7 @@ TEST(Geometry, LogsTheAverageBytesPerFrameOnceASecond) {
     draw_quads(&f.frame, 4);
     f.commit();
   }
-  std::stringstream lines(slurp(log));
+  std::ifstream lines(log);
   std::string line;
   int32_t steady = 0;
   for (int32_t k = 0; std::getline(lines, line); ++k) {

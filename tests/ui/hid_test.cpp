@@ -1,6 +1,8 @@
 // Element identifiers: continued fractions, their matrices and concatenation, and ids made in containers.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "library/arch/opengl/ui-glut.hpp"
 #include "pure/hid.hpp"
 #include "pure/visuals/fonts.hpp"
@@ -30,22 +32,13 @@ TEST(Hid, MakeFromOrdinals) {
 }
 
 TEST(Hid, MobiusGivesThePreviousConvergent) {
-  hid_mobius m = hid_to_mobius({7, 3});
-  EXPECT_EQ(m.p, 7);
-  EXPECT_EQ(m.p1, 2);
-  EXPECT_EQ(m.q, 3);
-  EXPECT_EQ(m.q1, 1);
-  m = hid_to_mobius({9, 0});
-  EXPECT_EQ(m.p1, 0);
-  EXPECT_EQ(m.q, 0);
-  EXPECT_EQ(m.q1, 1);
-  for (int32_t k = 0; k < 50; ++k) {
-    m = hid_to_mobius(hid_make1(k));
-    EXPECT_EQ(m.p, k + 2);
-    EXPECT_EQ(m.p1, 1);
-    EXPECT_EQ(m.q, 1);
-    EXPECT_EQ(m.q1, 0);
-  }
+  auto mobius = [](hid h) {
+    hid_mobius m = hid_to_mobius(h);
+    return std::vector<int32_t>{m.p, m.p1, m.q, m.q1};
+  };
+  EXPECT_EQ(mobius({7, 3}), (std::vector<int32_t>{7, 2, 3, 1}));
+  EXPECT_EQ(mobius({9, 0}), (std::vector<int32_t>{9, 0, 0, 1}));
+  for (int32_t k = 0; k < 50; ++k) EXPECT_EQ(mobius(hid_make1(k)), (std::vector<int32_t>{k + 2, 1, 1, 0})) << k;
 }
 
 TEST(Hid, ConcatJoinsPaths) {

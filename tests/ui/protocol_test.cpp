@@ -1,42 +1,27 @@
 // The interaction protocol driven through the GLUT callbacks: consumed edges, hot and active, pass balance.
-#include <gtest/gtest.h>
-
-#include "library/arch/opengl/ui-glut.hpp"
+#include "tests/ui/mouse.hpp"
 
 namespace {
-
-constexpr int down = 0, up = 1;
-
-// The fake viewport is 800 x 600 pixels; these helpers speak device coordinates.
-int px_x(float x) { return int((x + 1.0f) * 400.0f); }
-int px_y(float y) { return int((1.0f - y) * 300.0f); }
-
-class Protocol : public ::testing::Test {
+class Protocol : public ui_test {
  protected:
   void SetUp() override {
-    mouse_state = mouse_previous_state = up;
-    mouse_xy = mouse_action_origin_xy = {0, 0};
-    mouse_action_distance = 0;
-    ui_make(&u);
+    ui_test::SetUp();
     ui_define(&u, nullptr);
   }
-  void TearDown() override { ui_destroy(&u); }
-  ui u{};
 };
-
 }  // namespace
 
 TEST_F(Protocol, EdgesAreReportedOnceThenConsumed) {
-  inMouseAction(0, down, 10, 10);
+  inMouseAction(0, mouse_down, 10, 10);
   EXPECT_EQ(ui_mouse_action_ended(), 0);
   EXPECT_EQ(ui_mouse_action_started(), 1);
   EXPECT_EQ(ui_mouse_action_started(), 0);
-  inMouseAction(2, up, 12, 10);  // any button acts the same
+  inMouseAction(2, mouse_up, 12, 10);  // any button acts the same
   EXPECT_EQ(ui_mouse_action_started(), 0);
   EXPECT_EQ(ui_mouse_action_ended(), 1);
   EXPECT_EQ(ui_mouse_action_ended(), 0);
   // A second report of the same state is no edge.
-  inMouseAction(0, up, 12, 10);
+  inMouseAction(0, mouse_up, 12, 10);
   EXPECT_EQ(ui_mouse_action_ended(), 0);
   // Values GLUT never sends change nothing the queries report.
   inMouseAction(0, 77, 0, 0);
@@ -44,7 +29,7 @@ TEST_F(Protocol, EdgesAreReportedOnceThenConsumed) {
 }
 
 TEST_F(Protocol, MotionMeasuresFromThePressPoint) {
-  inMouseAction(0, down, 400, 300);
+  inMouseAction(0, mouse_down, 400, 300);
   inMouseMotion(400, 260);  // 40 px up
   inMouseMotion(430, 220);  // 50 px more
   xy m;
@@ -53,7 +38,7 @@ TEST_F(Protocol, MotionMeasuresFromThePressPoint) {
   EXPECT_FLOAT_EQ(m.y, 2.0f * 80 / 600);  // upward is positive
   EXPECT_FLOAT_EQ(mouse_action_distance, 90.0f);
   EXPECT_FLOAT_EQ(ui_mouse_action_aggregate_distance(&u), 2.0f * 90 / 800);
-  inMouseAction(0, up, 430, 220);  // every change of button state restarts the path
+  inMouseAction(0, mouse_up, 430, 220);  // every change of button state restarts the path
   EXPECT_FLOAT_EQ(mouse_action_distance, 0.0f);
   // Wild coordinates from outside stay finite and defined.
   inMouseMotion(INT32_MAX, INT32_MIN);

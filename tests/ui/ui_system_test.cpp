@@ -28,6 +28,12 @@ struct rgb {
   int r, g, b;
 };
 
+::testing::AssertionResult is_rgb(rgb c, int r, int g, int b) {
+  if (std::abs(c.r - r) <= 2 && std::abs(c.g - g) <= 2 && std::abs(c.b - b) <= 2)
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "got " << c.r << "," << c.g << "," << c.b;
+}
+
 class UiWindow : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -77,20 +83,17 @@ class UiWindow : public ::testing::Test {
     glReadPixels(int((dx + 1) * 0.5f * W), int((dy + 1) * 0.5f * H), 1, 1, GL_RGB, GL_UNSIGNED_BYTE, p);
     return {p[0], p[1], p[2]};
   }
-  static bool near(rgb c, int r, int g, int b) {
-    return std::abs(c.r - r) <= 2 && std::abs(c.g - g) <= 2 && std::abs(c.b - b) <= 2;
-  }
   // Any pixel of a 3 x 3 neighbourhood of the colour (for one-pixel outlines).
   static bool around(float dx, float dy, int r, int g, int b) {
     for (int i = -1; i <= 1; ++i)
       for (int j = -1; j <= 1; ++j)
-        if (near(at(dx + 2.0f * i / W, dy + 2.0f * j / H), r, g, b)) return true;
+        if (is_rgb(at(dx + 2.0f * i / W, dy + 2.0f * j / H), r, g, b)) return true;
     return false;
   }
   // Some pixel of a horizontal run from x0 to x1 has the colour (text on a row).
   static bool any_in_row(float x0, float x1, float dy, int r, int g, int b) {
     for (float dx = x0; dx < x1; dx += 1.0f / W)
-      if (near(at(dx, dy), r, g, b)) return true;
+      if (is_rgb(at(dx, dy), r, g, b)) return true;
     return false;
   }
   static void move_to(float dx, float dy) { inMouseMotion(int((dx + 1) * 0.5f * W), int((1 - dy) * 0.5f * H)); }
@@ -106,12 +109,6 @@ xvfb_display* UiWindow::x = nullptr;
 frame_stats UiWindow::stats{};
 frame_hooks_array UiWindow::hooks{};
 display_frame UiWindow::frame{};
-
-::testing::AssertionResult is_rgb(rgb c, int r, int g, int b) {
-  if (std::abs(c.r - r) <= 2 && std::abs(c.g - g) <= 2 && std::abs(c.b - b) <= 2)
-    return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "got " << c.r << "," << c.g << "," << c.b;
-}
 
 }  // namespace
 

@@ -3,27 +3,15 @@
 #include <gtest/gtest.h>
 
 #include "apps/experiments/widgets.hpp"
+#include "tests/ui/mouse.hpp"
 
 namespace {
 
-constexpr int down = 0, up = 1;
-
-// Device coordinates to window pixels of the fake 800 x 600 viewport.
-int px_x(float x) { return int((x + 1.0f) * 400.0f); }
-int px_y(float y) { return int((1.0f - y) * 300.0f); }
-
-class WidgetLogic : public ::testing::Test {
+class WidgetLogic : public ui_test {
  protected:
-  void SetUp() override {
-    mouse_state = mouse_previous_state = up;
-    mouse_xy = mouse_action_origin_xy = {0, 0};
-    mouse_action_distance = 0;
-    ui_make(&u);
-  }
-  void TearDown() override { ui_destroy(&u); }
   void move(float x, float y) { inMouseMotion(px_x(x), px_y(y)); }
-  void press() { inMouseAction(0, down, mouse_xy.x, mouse_xy.y); }
-  void release() { inMouseAction(0, up, mouse_xy.x, mouse_xy.y); }
+  void press() { inMouseAction(0, mouse_down, mouse_xy.x, mouse_xy.y); }
+  void release() { inMouseAction(0, mouse_up, mouse_xy.x, mouse_xy.y); }
   // One frame with two buttons; returns their results as bits.
   int frame() {
     ui_define(&u, nullptr);
@@ -32,7 +20,6 @@ class WidgetLogic : public ::testing::Test {
     ui_commit(&u);
     return clicked;
   }
-  ui u{};
   hid a{}, b{};
   lrtb box_a = {-0.5f, -0.1f, 0.5f, 0.1f}, box_b = {0.1f, 0.5f, 0.5f, 0.1f};
 };
@@ -81,16 +68,16 @@ TEST_F(WidgetLogic, ClickThatLeavesAndReturns) {
 
 TEST_F(WidgetLogic, SecondButtonOfTheMouseChangesNothingWhileOneIsHeld) {
   move(-0.3f, 0.3f);
-  inMouseAction(0, down, mouse_xy.x, mouse_xy.y);
+  inMouseAction(0, mouse_down, mouse_xy.x, mouse_xy.y);
   frame();
   move(0.3f, 0.3f);
-  inMouseAction(2, down, mouse_xy.x, mouse_xy.y);  // no edge: the state was already down
+  inMouseAction(2, mouse_down, mouse_xy.x, mouse_xy.y);  // no edge: the state was already down
   EXPECT_EQ(frame(), 0);
   EXPECT_TRUE(ui_is_active(&u, a));
-  inMouseAction(2, up, mouse_xy.x, mouse_xy.y);  // the first release is the end edge
+  inMouseAction(2, mouse_up, mouse_xy.x, mouse_xy.y);  // the first release is the end edge
   EXPECT_EQ(frame(), 0);                         // a was not hot at the release
   EXPECT_TRUE(ui_is_none_active(&u));
-  inMouseAction(0, up, mouse_xy.x, mouse_xy.y);  // the second release changes nothing
+  inMouseAction(0, mouse_up, mouse_xy.x, mouse_xy.y);  // the second release changes nothing
   EXPECT_EQ(frame(), 0);
 }
 

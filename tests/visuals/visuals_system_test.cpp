@@ -41,13 +41,15 @@ class Visuals : public ::testing::Test {
     vfx_do(w.begin_frame());
     w.end_frame();
   }
-  // Fills framebuffer `index` with one colour, optionally with a rectangle of another.
-  void fill(int32_t index, const float rgba[4], const rect* r = nullptr, const float* inside = nullptr) {
+  // Fills framebuffer `index` with one colour (none: keeps it), optionally with a rectangle of another.
+  void fill(int32_t index, const float* rgba, const rect* r = nullptr, const float* inside = nullptr) {
     display_frame* own = framebuffer_addf(&feedback[index], w.begin_frame());
     display_device* device = nullptr;
     display_frame_define(own, &device);
-    glClearColor(rgba[0], rgba[1], rgba[2], rgba[3]);
-    glClear(GL_COLOR_BUFFER_BIT);
+    if (rgba) {
+      glClearColor(rgba[0], rgba[1], rgba[2], rgba[3]);
+      glClear(GL_COLOR_BUFFER_BIT);
+    }
     if (r) {
       glEnable(GL_SCISSOR_TEST);
       glScissor(r->x, r->y, r->w, r->h);
@@ -110,21 +112,8 @@ TEST_F(Visuals, EachLayerIsThePreviousMixTurnedHalfATurnAndScaledBy097) {
   const rect marks[2] = {{64, 200, 192, 120}, {400, 40, 200, 60}};
   const float blue[4] = {0, 0, 1, 1};
   fill(0, white, &marks[0], red);
+  fill(0, nullptr, &marks[1], blue);  // the second mark over the first
   rgba_image before = mix();
-  {
-    // The second mark, drawn straight into the mix over the first.
-    display_frame* own = framebuffer_addf(&feedback[0], w.begin_frame());
-    display_device* device = nullptr;
-    display_frame_define(own, &device);
-    glEnable(GL_SCISSOR_TEST);
-    glScissor(marks[1].x, marks[1].y, marks[1].w, marks[1].h);
-    glClearColor(blue[0], blue[1], blue[2], blue[3]);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glDisable(GL_SCISSOR_TEST);
-    display_frame_commit(own);
-    w.end_frame();
-  }
-  before = mix();
   frame();
   const float W = float(w.width()), H = float(w.height());
   for (int32_t l = 0; l < VFX_LAYERS; ++l) {
