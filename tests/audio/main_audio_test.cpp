@@ -1,29 +1,22 @@
 // The instrument's audio start-up: the device lines, the first real-time output playing the callback
 // (the instrument's own audiofn, heard by a JACK client), and the silent path without any output.
 #include <gtest/gtest.h>
-#include <sndfile.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <cmath>
 #include <cstdlib>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "apps/kelvarin/main_audio.hpp"
+#include "tests/audio/audio_helpers.hpp"
 #include "tests/support/servers.hpp"
 
 namespace {
 
 struct counter {
   int64_t calls = 0;
-  int64_t blocks = 50;
 };
 
+// 50 silent blocks, then the none frame that ends the stream.
 void count_blocks(void* user, audio_frame* frame) {
-  auto* c = static_cast<counter*>(user);
-  if (c->calls++ >= c->blocks) return audio_frame_commit_none(frame);
+  if (static_cast<counter*>(user)->calls++ >= 50) return audio_frame_commit_none(frame);
   float *l, *r;
   audio_frame_define_stereo(frame, &l, &r);
   for (int i = 0; i < AUDIO_BLOCK; ++i) l[i] = r[i] = 0.0f;
@@ -31,22 +24,6 @@ void count_blocks(void* user, audio_frame* frame) {
 }
 
 std::string probe() { return binary_dir() + "/bin/main_audio_probe"; }
-
-size_t count_of(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
-  return n;
-}
-
-// Amplitude at `hz` over one second from `start` (whole cycles of 440 Hz fit in it).
-double amplitude_at(const std::vector<float>& x, size_t start, double hz) {
-  double re = 0, im = 0;
-  for (size_t n = 0; n < 44100; ++n) {
-    re += x[start + n] * std::cos(2.0 * M_PI * hz * double(n) / 44100.0);
-    im -= x[start + n] * std::sin(2.0 * M_PI * hz * double(n) / 44100.0);
-  }
-  return 2.0 * std::sqrt(re * re + im * im) / 44100.0;
-}
 
 }  // namespace
 
@@ -74,17 +51,10 @@ TEST(MainAudio, InstrumentCallbackIsHeardThroughJackAfterItsSilentStart) {
   ASSERT_TRUE(server.ready());
   child_process instrument({probe(), "7"}, server.env());
   ASSERT_TRUE(instrument.wait_for_output("audio start returned", 10)) << instrument.output();
-  std::vector<std::string> ports;
-  for (int i = 0; i < 100 && ports.size() < 2; ++i) {
-    ports.clear();
-    for (const std::string& p : server.ports()) {
-      if (p.rfind("system:", 0) != 0) ports.push_back(p);
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  std::vector<std::string> ports = stream_ports(server);
   ASSERT_EQ(ports.size(), 2u);
-  std::string wav = ::testing::TempDir() + "kv-main-audio-" + std::to_string(getpid()) + ".wav";
-  child_process recorder({"jack_rec", "-f", wav, "-d", "5", "-b", "32", ports[0], ports[1]}, server.env());
+  std::string path = temp_path("main.wav");
+  child_process recorder({"jack_rec", "-f", path, "-d", "5", "-b", "32", ports[0], ports[1]}, server.env());
   EXPECT_EQ(recorder.wait_exit(20), 0) << recorder.output();
   EXPECT_EQ(instrument.wait_exit(10), 0);
   std::string out = instrument.output();
@@ -92,24 +62,15 @@ TEST(MainAudio, InstrumentCallbackIsHeardThroughJackAfterItsSilentStart) {
   EXPECT_GE(count_of(out, "audio-fps: 172.27, cpu-load: 0.0"), 4u) << out;
   EXPECT_LE(count_of(out, "audio-fps: 172.27, cpu-load: 0.0"), 8u) << out;
 
-  SF_INFO info{};
-  SNDFILE* f = sf_open(wav.c_str(), SFM_READ, &info);
-  ASSERT_NE(f, nullptr);
-  std::vector<float> s(size_t(info.frames) * 2), left, right;
-  sf_readf_float(f, s.data(), info.frames);
-  sf_close(f);
-  std::remove(wav.c_str());
-  for (size_t i = 0; i < s.size(); i += 2) {
-    left.push_back(s[i]);
-    right.push_back(s[i + 1]);
-  }
-  ASSERT_GE(left.size(), size_t(4 * 44100));
+  wav w = read_wav(path);
+  std::remove(path.c_str());
+  ASSERT_GE(w.left.size(), size_t(4 * 44100));
   // The recording starts within the stream's first 3000 ms, which are silent.
-  for (size_t i = 0; i < 22050; ++i) ASSERT_EQ(left[i], 0.0f) << i;
-  size_t tail = left.size() - 44100;
-  EXPECT_NEAR(amplitude_at(left, tail, 440.0), std::sqrt(0.5), 0.02);  // centred: -3 dB each side
-  EXPECT_NEAR(amplitude_at(right, tail, 440.0), std::sqrt(0.5), 0.02);
-  EXPECT_LT(amplitude_at(left, tail, 452.0), 0.01);
+  for (size_t i = 0; i < 22050; ++i) ASSERT_EQ(w.left[i], 0.0f) << i;
+  size_t tail = w.left.size() - 44100;
+  EXPECT_NEAR(amplitude_at(w.left, tail, 440.0), std::sqrt(0.5), 0.02);  // centred: -3 dB each side
+  EXPECT_NEAR(amplitude_at(w.right, tail, 440.0), std::sqrt(0.5), 0.02);
+  EXPECT_LT(amplitude_at(w.left, tail, 452.0), 0.01);
 }
 
 TEST(MainAudio, WithoutAnyOutputItSaysSoAndGoesOn) {

@@ -1,14 +1,13 @@
 // The offline renderer's command line and its block count.
 #include <gtest/gtest.h>
 
-#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "apps/kelvarin/render_options.hpp"
 
 namespace {
-int parse(std::initializer_list<const char*> args, render_options* o, std::string* error) {
+int parse(std::vector<const char*> args, render_options* o, std::string* error) {
   std::vector<char*> argv{const_cast<char*>("kelvarin-render")};
   for (const char* a : args) argv.push_back(const_cast<char*>(a));
   return render_options_parse(o, int(argv.size()), argv.data(), error);
@@ -16,45 +15,30 @@ int parse(std::initializer_list<const char*> args, render_options* o, std::strin
 }  // namespace
 
 TEST(RenderOptions, AcceptsEveryOptionInAnyOrder) {
-  render_options o;
+  render_options o, d, h;
   std::string e;
   ASSERT_EQ(parse({"--seconds", "2.5", "out.wav", "--float", "--slot", "save-3.dat"}, &o, &e), 1) << e;
   EXPECT_STREQ(o.output, "out.wav");
   EXPECT_STREQ(o.slot, "save-3.dat");
   EXPECT_EQ(o.seconds, 2.5);
   EXPECT_EQ(o.float_p, 1);
-
-  render_options d;
   ASSERT_EQ(parse({"x.wav"}, &d, &e), 1);
   EXPECT_EQ(d.seconds, 10.0);
   EXPECT_EQ(d.float_p, 0);
   EXPECT_EQ(d.slot, nullptr);
-  render_options h;
   EXPECT_EQ(parse({"--help"}, &h, &e), 1);
   EXPECT_EQ(h.help_p, 1);
 }
 
 TEST(RenderOptions, RejectsWhatCannotBeRendered) {
-  for (auto args : std::vector<std::vector<const char*>>{
-           {},
-           {"--float"},
-           {"a.wav", "b.wav"},
-           {"--seconds"},
-           {"a.wav", "--slot"},
-           {"--seconds", "0", "a.wav"},
-           {"--seconds", "-3", "a.wav"},
-           {"--seconds", "nan", "a.wav"},
-           {"--seconds", "inf", "a.wav"},
-           {"--seconds", "1e9", "a.wav"},
-           {"--seconds", "10s", "a.wav"},
-           {"--seconds", "", "a.wav"},
-           {"--midi-thru", "a.wav"},
-       }) {
+  for (const auto& args : std::vector<std::vector<const char*>>{
+           {}, {"--float"}, {"a.wav", "b.wav"}, {"--seconds"}, {"a.wav", "--slot"},
+           {"--seconds", "0", "a.wav"}, {"--seconds", "-3", "a.wav"}, {"--seconds", "nan", "a.wav"},
+           {"--seconds", "inf", "a.wav"}, {"--seconds", "1e9", "a.wav"}, {"--seconds", "10s", "a.wav"},
+           {"--seconds", "", "a.wav"}, {"--midi-thru", "a.wav"}}) {
     render_options o;
     std::string e;
-    std::vector<char*> argv{const_cast<char*>("kelvarin-render")};
-    for (const char* a : args) argv.push_back(const_cast<char*>(a));
-    EXPECT_EQ(render_options_parse(&o, int(argv.size()), argv.data(), &e), 0) << args.size();
+    EXPECT_EQ(parse(args, &o, &e), 0) << args.size();
     EXPECT_FALSE(e.empty());
   }
 }

@@ -1,30 +1,20 @@
 // kelvarin-render as a performer runs it: presets saved through the slot code, rendered by the program,
 // and its WAV output measured (pitch and level by single-bin DFT, pan per channel, the crossfade per block).
 #include <gtest/gtest.h>
-#include <sndfile.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cmath>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
-#include <string>
-#include <vector>
 
 #include "apps/kelvarin/presets.hpp"
 #include "apps/kelvarin/synth.hpp"
 #include "pure/music/amp.hpp"
+#include "tests/audio/audio_helpers.hpp"
 #include "tests/support/servers.hpp"
 
 namespace {
 
 constexpr int SILENT_BLOCKS = 517;  // the first 3000 ms
 constexpr int FADE_END_BLOCK = SILENT_BLOCKS + 43;
-
-std::string temp(const std::string& name) {
-  return ::testing::TempDir() + "kv-render-" + std::to_string(getpid()) + "-" + name;
-}
 
 struct run_result {
   int status = -1;
@@ -33,45 +23,12 @@ struct run_result {
 
 // Runs the renderer with standard error captured in a file.
 run_result render(const std::string& args) {
-  std::string err = temp("stderr.txt");
+  std::string err = temp_path("stderr.txt");
   run_result r;
   run_command(binary_dir() + "/bin/kelvarin-render " + args + " >/dev/null 2>" + err, &r.status);
-  std::ifstream f(err);
-  std::stringstream s;
-  s << f.rdbuf();
-  r.err = s.str();
+  r.err = slurp(err);
   std::remove(err.c_str());
   return r;
-}
-
-struct wav {
-  SF_INFO info{};
-  std::vector<float> left, right;
-};
-
-wav read_wav(const std::string& path) {
-  wav w;
-  SNDFILE* f = sf_open(path.c_str(), SFM_READ, &w.info);
-  if (!f) return w;
-  std::vector<float> s(size_t(w.info.frames) * 2);
-  sf_readf_float(f, s.data(), w.info.frames);
-  sf_close(f);
-  for (size_t i = 0; i < s.size(); i += 2) {
-    w.left.push_back(s[i]);
-    w.right.push_back(s[i + 1]);
-  }
-  return w;
-}
-
-// Amplitude of the component at `hz` over one second from `start`: whole cycles, so neighbours vanish.
-double amplitude_at(const std::vector<float>& x, size_t start, double hz) {
-  double re = 0, im = 0;
-  for (size_t n = 0; n < 44100; ++n) {
-    double phase = 2.0 * M_PI * hz * double(n) / 44100.0;
-    re += x[start + n] * std::cos(phase);
-    im -= x[start + n] * std::sin(phase);
-  }
-  return 2.0 * std::sqrt(re * re + im * im) / 44100.0;
 }
 
 double block_peak(const std::vector<float>& x, int block) {
@@ -85,32 +42,22 @@ double block_peak(const std::vector<float>& x, int block) {
 std::string save_three_voice_preset() {
   oscs_make();
   synth_state& s = synth();
-  s.oscs[0].note = 69.0f;
-  s.voices[0].volume = 1.0f;
-  s.voices[0].pan = -1.0f;
-  s.oscs[1].note = 81.0f;
-  s.voices[1].volume = 0.5f;
-  s.voices[1].pan = 1.0f;
-  s.oscs[2].note = 57.0f;
-  s.voices[2].volume = 1.0f;
-  s.voices[2].pan = 0.0f;
-  std::string path = temp("preset.dat");
+  const float notes[3] = {69.0f, 81.0f, 57.0f}, volumes[3] = {1.0f, 0.5f, 1.0f}, pans[3] = {-1.0f, 1.0f, 0.0f};
+  for (int v = 0; v < 3; ++v) {
+    s.oscs[v].note = notes[v];
+    s.voices[v].volume = volumes[v];
+    s.voices[v].pan = pans[v];
+  }
+  std::string path = temp_path("preset.dat");
   EXPECT_STREQ(slot_save_to(path.c_str()), PRESET_SAVED);
   return path;
-}
-
-std::string file_bytes(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
 }
 
 }  // namespace
 
 TEST(Render, PresetIsHeardWithItsPitchLevelPanAndCrossfade) {
-  std::string preset = save_three_voice_preset(), out = temp("three.wav");
-  std::string before = file_bytes(preset);
+  std::string preset = save_three_voice_preset(), out = temp_path("three.wav");
+  std::string before = slurp(preset);
   struct stat st_before{}, st_after{};
   stat(preset.c_str(), &st_before);
   run_result r = render("--slot " + preset + " --seconds 5 --float " + out);
@@ -136,10 +83,10 @@ TEST(Render, PresetIsHeardWithItsPitchLevelPanAndCrossfade) {
   EXPECT_NEAR(block_peak(w.left, FADE_END_BLOCK + 1), full, 0.02 * full);
 
   size_t steady = 600 * 256;
-  const double centre = std::sqrt(0.5);
+  const double centre = std::sqrt(0.5), half = volume_to_amp(0.5f);
   EXPECT_NEAR(amplitude_at(w.left, steady, 880.0), 1.0, 0.03);
   EXPECT_LT(amplitude_at(w.right, steady, 880.0), 0.001);
-  EXPECT_NEAR(amplitude_at(w.right, steady, 1760.0), volume_to_amp(0.5f), 0.03 * volume_to_amp(0.5f));
+  EXPECT_NEAR(amplitude_at(w.right, steady, 1760.0), half, 0.03 * half);
   EXPECT_LT(amplitude_at(w.left, steady, 1760.0), 0.001);
   EXPECT_NEAR(amplitude_at(w.left, steady, 440.0), centre, 0.03);
   EXPECT_NEAR(amplitude_at(w.right, steady, 440.0), centre, 0.03);
@@ -147,7 +94,7 @@ TEST(Render, PresetIsHeardWithItsPitchLevelPanAndCrossfade) {
   EXPECT_LT(amplitude_at(w.left, steady, 873.0), 0.01);
   EXPECT_LT(amplitude_at(w.left, steady, 887.0), 0.01);
 
-  EXPECT_EQ(file_bytes(preset), before);  // the slot file is only read
+  EXPECT_EQ(slurp(preset), before);  // the slot file is only read
   stat(preset.c_str(), &st_after);
   EXPECT_EQ(st_after.st_mtim.tv_sec, st_before.st_mtim.tv_sec);
   EXPECT_EQ(st_after.st_mtim.tv_nsec, st_before.st_mtim.tv_nsec);
@@ -156,7 +103,7 @@ TEST(Render, PresetIsHeardWithItsPitchLevelPanAndCrossfade) {
 }
 
 TEST(Render, WithoutASlotTheStartUpSoundIsSilentSixteenBitPcm) {
-  std::string out = temp("plain.wav");
+  std::string out = temp_path("plain.wav");
   run_result r = render("--seconds 3.2 " + out);
   ASSERT_EQ(r.status, 0) << r.err;
   wav w = read_wav(out);
@@ -167,42 +114,48 @@ TEST(Render, WithoutASlotTheStartUpSoundIsSilentSixteenBitPcm) {
   std::remove(out.c_str());
 }
 
-TEST(Render, UsageErrorsExitTwo) {
-  for (const char* args : {"", "--seconds 0 x.wav", "--seconds ten x.wav", "--bogus x.wav", "a.wav b.wav"}) {
-    run_result r = render(args);
-    EXPECT_EQ(r.status, 2) << args;
-    EXPECT_NE(r.err.find("usage: kelvarin-render"), std::string::npos) << args;
-  }
-  EXPECT_NE(access("x.wav", F_OK), 0);
-}
-
-TEST(Render, UnreadableOrDamagedPresetExitsOneAndWritesNothing) {
-  std::string out = temp("never.wav"), garbage = temp("garbage.dat");
-  run_result missing = render("--slot " + temp("missing.dat") + " " + out);
-  EXPECT_EQ(missing.status, 1);
-  EXPECT_NE(missing.err.find("cannot load from file."), std::string::npos) << missing.err;
+// Usage errors exit 2 with the usage text; a missing or damaged preset and an unwritable output exit 1
+// with the reason, and no output file is written and no slot file created.
+TEST(Render, FailuresExitWithTheirStatusAndReason) {
+  std::string out = temp_path("never.wav"), garbage = temp_path("garbage.dat"), missing = temp_path("missing.dat");
   {
     std::ofstream g(garbage, std::ios::binary);
     for (int i = 0; i < 4756; ++i) g.put(char((i * 7919) & 0xff));
   }
-  run_result damaged = render("--slot " + garbage + " " + out);
-  EXPECT_EQ(damaged.status, 1);
-  EXPECT_NE(damaged.err.find("cannot load from file."), std::string::npos) << damaged.err;
+  struct {
+    std::string args;
+    int status;
+    std::vector<std::string> said;
+  } cases[] = {
+      {"", 2, {"usage: kelvarin-render"}},
+      {"--seconds 0 x.wav", 2, {"usage: kelvarin-render"}},
+      {"--seconds ten x.wav", 2, {"usage: kelvarin-render"}},
+      {"--bogus x.wav", 2, {"usage: kelvarin-render"}},
+      {"a.wav b.wav", 2, {"usage: kelvarin-render"}},
+      {"--slot " + missing + " " + out, 1, {"cannot load from file."}},
+      {"--slot " + garbage + " " + out, 1, {"cannot load from file."}},
+      {"--seconds 1 /nonexistent-kv-folder/out.wav", 1,
+       {"cannot write /nonexistent-kv-folder/out.wav", "No such file or directory"}},
+  };
+  for (const auto& c : cases) {
+    run_result r = render(c.args);
+    EXPECT_EQ(r.status, c.status) << c.args;
+    for (const std::string& s : c.said) EXPECT_NE(r.err.find(s), std::string::npos) << c.args << ": " << r.err;
+  }
+  EXPECT_NE(access("x.wav", F_OK), 0);
   EXPECT_NE(access(out.c_str(), F_OK), 0);
-  EXPECT_NE(access(temp("missing.dat").c_str(), F_OK), 0);  // read-only: never created
+  EXPECT_NE(access(missing.c_str(), F_OK), 0);  // read-only: never created
   std::remove(garbage.c_str());
 }
 
 TEST(Render, IncompletePresetWarnsAndRendersWhatLoaded) {
-  std::string preset = save_three_voice_preset(), out = temp("partial.wav");
-  std::string bytes = file_bytes(preset);
+  std::string preset = save_three_voice_preset(), out = temp_path("partial.wav");
   {
     // A whole file that holds the record and no visuals: "RIFF" 3632 "KELV" "KVSY" 3620 <record>.
-    std::string cut = bytes.substr(0, 12 + 8 + 3620);
+    std::string cut = slurp(preset).substr(0, 12 + 8 + 3620);
     const uint32_t outer = 4 + 8 + 3620;
     for (int i = 0; i < 4; ++i) cut[size_t(4 + i)] = char((outer >> (8 * i)) & 0xff);
-    std::ofstream f(preset, std::ios::binary | std::ios::trunc);
-    f.write(cut.data(), std::streamsize(cut.size()));
+    std::ofstream(preset, std::ios::binary | std::ios::trunc).write(cut.data(), std::streamsize(cut.size()));
   }
   run_result r = render("--slot " + preset + " --seconds 5 --float " + out);
   ASSERT_EQ(r.status, 0) << r.err;
@@ -215,26 +168,17 @@ TEST(Render, IncompletePresetWarnsAndRendersWhatLoaded) {
   std::remove(preset.c_str());
 }
 
-TEST(Render, UnwritableOutputExitsOneWithTheReason) {
-  run_result r = render("--seconds 1 /nonexistent-kv-folder/out.wav");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("cannot write /nonexistent-kv-folder/out.wav"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("No such file or directory"), std::string::npos) << r.err;
-}
-
 TEST(Render, ProgressBarOnlyOnATerminal) {
-  std::string out = temp("tty.wav"), log = temp("tty.txt");
+  std::string out = temp_path("tty.wav"), log = temp_path("tty.txt");
   // script(1) gives the renderer a terminal; what it shows lands in the log.
   int status = -1;
   run_command("script -qec '" + binary_dir() + "/bin/kelvarin-render --seconds 1 " + out + "' " + log +
                   " >/dev/null 2>&1",
               &status);
   EXPECT_EQ(status, 0);
-  std::ifstream f(log);
-  std::stringstream s;
-  s << f.rdbuf();
-  EXPECT_NE(s.str().find("] 100%"), std::string::npos) << s.str();
-  EXPECT_NE(s.str().find("\r["), std::string::npos);
+  std::string shown = slurp(log);
+  EXPECT_NE(shown.find("] 100%"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("\r["), std::string::npos);
   std::remove(out.c_str());
   std::remove(log.c_str());
 }

@@ -22,7 +22,7 @@ bool eventually(double seconds, auto&& condition) {
 }
 }  // namespace
 
-osc_dump::osc_dump(const std::string& port) : port_(port), process_({"oscdump", "-L", port}) {
+osc_dump::osc_dump(const std::string& port) : process_({"oscdump", "-L", port}) {
   lo_address to = lo_address_new(nullptr, port.c_str());
   ready_ = eventually(5.0, [&] {
     lo_send(to, "/kv/probe", "i", 1);
@@ -80,10 +80,6 @@ std::string stdout_capture::text() const {
   std::stringstream s;
   s << f.rdbuf();
   return s.str();
-}
-
-bool stdout_capture::wait_for(const std::string& wanted, double seconds) const {
-  return eventually(seconds, [&] { return text().find(wanted) != std::string::npos; });
 }
 
 std::vector<std::string> with_prefix(const std::vector<std::string>& all, const std::string& prefix) {

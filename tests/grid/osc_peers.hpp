@@ -17,7 +17,6 @@ class osc_dump {
   bool wait_for(const std::string& message, double seconds = 5.0) const;
 
  private:
-  std::string port_;
   child_process process_;
   bool ready_ = false;
 };
@@ -32,7 +31,6 @@ class stdout_capture {
   stdout_capture();
   ~stdout_capture();
   std::string text() const;  // flushes stdout first
-  bool wait_for(const std::string& text, double seconds = 5.0) const;
 
  private:
   int saved_ = -1;

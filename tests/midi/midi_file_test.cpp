@@ -71,17 +71,22 @@ TEST_F(MidiFile, RefusalsCarryAReason) {
   EXPECT_STREQ(error, "MIDI file format 2 is not supported (only 0 and 1)");
   EXPECT_EQ(read("no-such-file.mid"), 0);
   EXPECT_STREQ(error, "cannot open the file: No such file or directory");
-  EXPECT_EQ(read_bytes(""), 0);
-  EXPECT_STREQ(error, "not a Standard MIDI File (no MThd header)");
-  const std::string header("MThd\0\0\0\x06\0\0\0\x01\0\x60", 14);
-  EXPECT_EQ(read_bytes(header + std::string("MTrk\0\0\0\x03\0\x90\x3C", 11)), 0);
-  EXPECT_STREQ(error, "track 0 has a malformed or cut-short event at byte 0");
-  EXPECT_EQ(read_bytes(header + std::string("MTrk\0\0\0\x07\0\x3C\x40\0\xFF\x2F\0", 15)), 0);
-  EXPECT_STREQ(error, "track 0 has a malformed or cut-short event at byte 0");
-  EXPECT_EQ(read_bytes(header + std::string("MTrk\0\0\0\x09\0\xFF\x2F\0", 12)), 0);
-  EXPECT_STREQ(error, "a chunk at byte 14 runs past the end of the file");
-  EXPECT_EQ(read_bytes(std::string("MThd\0\0\0\x06\0\0\x80\x00\0\x60", 14)), 0);
-  EXPECT_STREQ(error, "the file holds 0 of its 32768 tracks");
+  const std::string header("MThd\0\0\0\x06\0\0\0\x01\0\x60", 14), cut_event =
+      "track 0 has a malformed or cut-short event at byte 0";
+  const struct {
+    std::string bytes;
+    std::string error;
+  } cases[] = {
+      {"", "not a Standard MIDI File (no MThd header)"},
+      {header + std::string("MTrk\0\0\0\x03\0\x90\x3C", 11), cut_event},
+      {header + std::string("MTrk\0\0\0\x07\0\x3C\x40\0\xFF\x2F\0", 15), cut_event},
+      {header + std::string("MTrk\0\0\0\x09\0\xFF\x2F\0", 12), "a chunk at byte 14 runs past the end of the file"},
+      {std::string("MThd\0\0\0\x06\0\0\x80\x00\0\x60", 14), "the file holds 0 of its 32768 tracks"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(read_bytes(c.bytes), 0);
+    EXPECT_EQ(std::string(error), c.error);
+  }
   EXPECT_EQ(array_length(events), 0);
 }
 
@@ -120,32 +125,24 @@ TEST_F(MidiFile, TruncatedFilesAreRefusedOrRead) {
   EXPECT_GT(refused, 0);
 }
 
-}  // namespace
-
-namespace {
 
 // Block timing of the offline player: MIDI time 0 is block 517, the first one rendered.
 TEST_F(MidiFile, PlayerDeliversEachEventBeforeItsBlock) {
   oscs_make();
   midi_file_player player;
   ASSERT_EQ(midi_file_player_load(&player, (dir + "/tempo.mid").c_str()), 1);
-  testing::internal::CaptureStdout();
-  midi_file_player_before_block(&player, 516);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  auto before = [&](int32_t block) {
+    testing::internal::CaptureStdout();
+    midi_file_player_before_block(&player, block);
+    return testing::internal::GetCapturedStdout();
+  };
+  EXPECT_EQ(before(516), "");
   EXPECT_EQ(synth().oscs[0].note, 57.0f);
-  testing::internal::CaptureStdout();
-  midi_file_player_before_block(&player, 517);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "received note on: 60 100 on channel 0\n");
+  EXPECT_EQ(before(517), "received note on: 60 100 on channel 0\n");
   EXPECT_EQ(synth().oscs[0].note, 60.0f);
-  testing::internal::CaptureStdout();
-  midi_file_player_before_block(&player, 602);  // 0.5 s is in block 517 + 86
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  testing::internal::CaptureStdout();
-  midi_file_player_before_block(&player, 603);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "received note off: 60 on channel 0\n");
-  testing::internal::CaptureStdout();
-  midi_file_player_before_block(&player, 100000);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(before(602), "");  // 0.5 s is in block 517 + 86
+  EXPECT_EQ(before(603), "received note off: 60 on channel 0\n");
+  EXPECT_EQ(before(100000),
             "received cc 7 127 on channel 1\n"
             "received note on: 64 90 on channel 1\n"
             "received note off: 64 on channel 1\n");

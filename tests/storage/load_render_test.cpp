@@ -5,8 +5,8 @@
 #include <cmath>
 #include <vector>
 
-#include "apps/kelvarin/presets.hpp"
 #include "tests/engine/engine_fixture.hpp"
+#include "tests/storage/scratch_folder.hpp"
 
 namespace {
 
@@ -14,17 +14,6 @@ float rms(const float* x) {
   double sum = 0;
   for (int k = 0; k < 256; ++k) sum += double(x[k]) * x[k];
   return float(std::sqrt(sum / 256));
-}
-
-const char* load_bytes(const byte_array& bytes) {
-  byte_array copy{};
-  array_cat(&copy.raw, &bytes.raw);
-  stream s;
-  stream_make_on_array(&s, STREAM_READ, &copy);
-  const char* message = load(&s);
-  stream_delete(&s);
-  array_reset(copy);
-  return message;
 }
 
 // The old sound is voice 0 hard left, the stored one voice 1 hard right: each channel shows one side
@@ -50,7 +39,7 @@ TEST(LoadWhileRendering, CrossfadesFromTheOldSoundToTheLoadedOneOver44Blocks) {
   ASSERT_GT(old_level, 0.3f);
   ASSERT_LT(rms(frames.frame.right), 1e-4f);
 
-  ASSERT_STREQ(load_bytes(stored), "loaded succesfully.");
+  ASSERT_STREQ(load_bytes(as_bytes(stored)), "loaded succesfully.");
   std::vector<float> left, right;
   for (int b = 1; b <= 60; ++b) {
     frames.run();
@@ -80,20 +69,21 @@ TEST(LoadWhileRendering, CrossfadesFromTheOldSoundToTheLoadedOneOver44Blocks) {
 TEST(LoadWhileRendering, DamagedFilesLeaveEverySampleAsItWas) {
   engine_reset();
   left_voice_playing(2, 0.3f);
-  byte_array good{};
-  ASSERT_EQ(slot_bytes(&good), 1);
-  const int32_t size = array_bytes(&good.raw);
-  std::vector<byte_array> damaged;
-  auto variant = [&](int32_t keep, int32_t poke_at, unsigned char value) {
-    byte_array b{};
-    array_cate(&b.raw, &good.raw, 0, keep);
-    if (poke_at >= 0 && poke_at < keep) b.raw.data[poke_at] = std::byte(value);
-    damaged.push_back(b);
+  byte_array stored{};
+  ASSERT_EQ(slot_bytes(&stored), 1);
+  const bytes_t good = as_bytes(stored);
+  array_reset(stored);
+  auto damaged_at = [&](size_t at, unsigned char value) {
+    bytes_t b = good;
+    b[at] = value;
+    return b;
   };
-  variant(size - 1, -1, 0);  // truncated: nothing readable
-  variant(size, 16, 0x23);   // record length 3619: the record is refused, the visuals still load
-  variant(size, 12, 'k');    // record tag "kVSY"
-  variant(size, 19, 0x7F);   // record length far beyond the file
+  const std::vector<bytes_t> damaged = {
+      bytes_t(good.begin(), good.end() - 1),  // truncated: nothing readable
+      damaged_at(16, 0x23),                   // record length 3619: the record is refused, the visuals load
+      damaged_at(12, 'k'),                    // record tag "kVSY"
+      damaged_at(19, 0x7F),                   // record length far beyond the file
+  };
 
   auto render = [&](bool with_loads, std::vector<float>* out) {
     engine_reset();
@@ -117,6 +107,4 @@ TEST(LoadWhileRendering, DamagedFilesLeaveEverySampleAsItWas) {
   EXPECT_EQ(synth_current, front) << "no damaged record was flipped in";
   ASSERT_EQ(plain.size(), loaded.size());
   for (size_t k = 0; k < plain.size(); ++k) ASSERT_EQ(plain[k], loaded[k]) << "sample " << k;
-  for (byte_array& b : damaged) array_reset(b);
-  array_reset(good);
 }

@@ -1,5 +1,5 @@
 // A fresh resource folder per test, named through KELVARIN_RESOURCES, so tests never touch a performer's
-// slots; with file helpers that read and write whole files.
+// slots; with helpers that read and write whole files, assemble chunks by hand and load bytes.
 #pragma once
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -12,6 +12,8 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "apps/kelvarin/presets.hpp"
 
 using bytes_t = std::vector<unsigned char>;
 
@@ -67,4 +69,25 @@ inline bytes_t list_bytes(const char* tag, const char* type, const std::vector<b
   bytes_t data(type, type + 4);
   for (const bytes_t& m : members) data.insert(data.end(), m.begin(), m.end());
   return chunk_bytes(tag, data);
+}
+
+inline bytes_t as_bytes(const byte_array& a) {
+  const auto* p = reinterpret_cast<const unsigned char*>(a.raw.data);
+  return p ? bytes_t(p, p + a.raw.length) : bytes_t{};
+}
+inline byte_array array_of(const bytes_t& b) {
+  byte_array a{};
+  array_catb(&a.raw, b.data(), int32_t(b.size()));
+  return a;
+}
+
+// Loads a slot from bytes in memory and returns the loader's message.
+inline const char* load_bytes(const bytes_t& file) {
+  byte_array a = array_of(file);
+  stream s;
+  stream_make_on_array(&s, STREAM_READ, &a);
+  const char* message = load(&s);
+  stream_delete(&s);
+  array_reset(a);
+  return message;
 }

@@ -4,39 +4,31 @@
 #include "apps/brightloom/stream.hpp"
 #include "tests/storage/scratch_folder.hpp"
 
-TEST(ArrayStream, ShortReadLeavesThePositionAndTheStreamUsable) {
-  byte_array bytes{};
-  array_catb(&bytes.raw, "abc", 3);
-  stream s;
-  stream_make_on_array(&s, STREAM_READ, &bytes);
-  char buffer[4] = {};
-  EXPECT_EQ(stream_blockread(&s, buffer, 4), 0);
-  EXPECT_EQ(stream_getposition(&s), 0);
-  EXPECT_EQ(stream_hasfailed(&s), 0);
-  EXPECT_EQ(stream_blockread(&s, buffer, 3), 1);
-  EXPECT_STREQ(buffer, "abc");
-  EXPECT_EQ(stream_blockread(&s, buffer, 0), 0);
-  EXPECT_EQ(stream_blockread(&s, buffer, -1), 0);
-  stream_delete(&s);
-  array_reset(bytes);
-}
-
-TEST(ArrayStream, PositionMustBeBelowTheSizeOrTheStreamFails) {
+// A short read leaves the position and the stream usable; a position at or past the size fails the
+// stream for good.
+TEST(ArrayStream, ReadsAndPositionsWithinTheSizeOnly) {
   byte_array bytes{};
   array_catb(&bytes.raw, "0123456789", 10);
   stream s;
   stream_make_on_array(&s, STREAM_READ, &bytes);
+  char buffer[12] = {};
+  EXPECT_EQ(stream_blockread(&s, buffer, 11), 0);
+  EXPECT_EQ(stream_getposition(&s), 0);
+  EXPECT_EQ(stream_hasfailed(&s), 0);
+  EXPECT_EQ(stream_blockread(&s, buffer, 3), 1);
+  EXPECT_STREQ(buffer, "012");
+  EXPECT_EQ(stream_blockread(&s, buffer, 0), 0);
+  EXPECT_EQ(stream_blockread(&s, buffer, -1), 0);
   stream_position(&s, 9);
   EXPECT_EQ(stream_hasfailed(&s), 0);
   EXPECT_EQ(stream_getposition(&s), 9);
-  char c = 0;
-  EXPECT_EQ(stream_blockread(&s, &c, 1), 1);
-  EXPECT_EQ(c, '9');
+  EXPECT_EQ(stream_blockread(&s, buffer, 1), 1);
+  EXPECT_EQ(buffer[0], '9');
   stream_position(&s, 10);
   EXPECT_EQ(stream_hasfailed(&s), 1);
   stream_position(&s, 0);  // a failed stream stays failed
   EXPECT_EQ(stream_hasfailed(&s), 1);
-  EXPECT_EQ(stream_blockread(&s, &c, 1), 0);
+  EXPECT_EQ(stream_blockread(&s, buffer, 1), 0);
   EXPECT_EQ(stream_getposition(&s), 0);
   EXPECT_EQ(stream_endposition(&s), 0);
   EXPECT_EQ(array_bytes(&bytes.raw), 10);  // the borrowed array is its owner's
