@@ -1,5 +1,7 @@
 // Test fixture for the engine: fresh records, filters and delay lines, and a block runner for audiofn.
 #pragma once
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "apps/kelvarin/audio_callback.hpp"
@@ -58,17 +60,30 @@ struct engine_frames {
   }
 };
 
+// The feedback-FM operator arrays are storage of the record they were made for: a record copied over
+// another keeps the destination's.
+inline void keep_operators(synth_state& to, const synth_state& operators_of) {
+  for (int i = 0; i < 8; ++i) {
+    to.oscs[i].fm_saw.operators = operators_of.oscs[i].fm_saw.operators;
+    to.oscs[i].fm_square.operators = operators_of.oscs[i].fm_square.operators;
+  }
+}
+
+// Largest magnitude in a block.
+inline float block_peak(const float* b, int n = 256) {
+  float peak = 0;
+  for (int k = 0; k < n; ++k) peak = std::max(peak, std::fabs(b[k]));
+  return peak;
+}
+
 // The loader's flip: the complete new record into the back (keeping its operator arrays), the phases
 // carried over from the front, fade 0, flip.
 inline void engine_load(const synth_state& next) {
   synth_state& back = synth_back();
   synth_state saved = back;
   back = next;
-  for (int i = 0; i < 8; ++i) {
-    back.oscs[i].fm_saw.operators = saved.oscs[i].fm_saw.operators;
-    back.oscs[i].fm_square.operators = saved.oscs[i].fm_square.operators;
-    back.oscs[i].phase = synth().oscs[i].phase;
-  }
+  keep_operators(back, saved);
+  for (int i = 0; i < 8; ++i) back.oscs[i].phase = synth().oscs[i].phase;
   back.fade = 0.0f;
   synth_flip();
 }

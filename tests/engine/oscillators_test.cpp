@@ -95,7 +95,6 @@ TEST(Oscillators, AttackReleaseRisesAndFallsOverOnePeriod) {
   EXPECT_NEAR(y[24], 0.5f, 1e-4f);
   EXPECT_FLOAT_EQ(*std::max_element(y.begin(), y.end()), 1.0f);
   EXPECT_GE(std::max_element(y.begin(), y.end()) - y.begin(), 48);
-  EXPECT_EQ(y[103], 0.0f);
   for (size_t n = 103; n < y.size(); ++n) EXPECT_EQ(y[n], 0.0f);
 }
 

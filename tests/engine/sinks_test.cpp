@@ -1,4 +1,4 @@
-// The two sample sinks: the visuals' window analysis and the panel's history, plus the MIDI activity flag.
+// The two sample sinks: the visuals' window analysis and the panel's history.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -78,13 +78,6 @@ TEST(PanelHistory, GroupsOfFourBecomeTriplesOnceThePanelIsMade) {
   oui_accept_sample(0.0f, 9);
   oui_history_begin();  // a later attach changes nothing
   EXPECT_EQ(oui_history.history_pos[2], 1);
-}
-
-TEST(PanelHistory, MidiActivityIsReadAndCleared) {
-  EXPECT_EQ(midi_in_activity(), 0);
-  oui_accept_midi();
-  EXPECT_EQ(midi_in_activity(), 1);
-  EXPECT_EQ(midi_in_activity(), 0);
 }
 
 // The callback hands over a voice's block at once: any split must leave what one sample at a time leaves,

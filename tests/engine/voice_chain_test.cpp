@@ -130,10 +130,8 @@ TEST(VoiceChain, DelayPositionsStayInsideTheLineForAnySettings) {
       for (int k = 0; k < 256; ++k) block[k] = 0.5f;
       feedback_delay(block, 1, 0.5f, delay, 0.9f);
       for (float y : block) ASSERT_TRUE(std::isfinite(y));
-      EXPECT_GE(delay_line_tapin[1], 0);
-      EXPECT_LT(delay_line_tapin[1], DELAY_LINE_FLOATS);
-      EXPECT_GE(delay_line_tapout[1], 0);
-      EXPECT_LT(delay_line_tapout[1], DELAY_LINE_FLOATS);
+      EXPECT_LT(uint32_t(delay_line_tapin[1]), uint32_t(DELAY_LINE_FLOATS)) << delay;
+      EXPECT_LT(uint32_t(delay_line_tapout[1]), uint32_t(DELAY_LINE_FLOATS)) << delay;
     }
   }
   EXPECT_EQ(array_length(delay_lines[1]), DELAY_LINE_FLOATS);
@@ -142,31 +140,24 @@ TEST(VoiceChain, DelayPositionsStayInsideTheLineForAnySettings) {
 }
 
 TEST(VoiceChain, PanLawAndMix) {
-  auto panned = [](float position) {
+  const float law[][3] = {{-1, 1, 0}, {0, 0.7071068f, 0.7071068f}, {0.5f, 0.3826834f, 0.9238795f}, {1, 0, 1}, {NAN, 0, 1}};
+  for (const auto& [position, left, right] : law) {
     float g[2] = {1.0f, 1.0f};
     pan(g, position);
-    return std::pair{g[0], g[1]};
-  };
-  EXPECT_NEAR(panned(-1).first, 1.0f, 1e-6f);
-  EXPECT_NEAR(panned(-1).second, 0.0f, 1e-6f);
-  EXPECT_NEAR(panned(0).first, 0.7071068f, 1e-6f);
-  EXPECT_NEAR(panned(0.5f).first, 0.3826834f, 1e-6f);
-  EXPECT_NEAR(panned(0.5f).second, 0.9238795f, 1e-6f);
-  EXPECT_NEAR(panned(1).first, 0.0f, 1e-6f);
-  EXPECT_NEAR(panned(NAN).second, 1.0f, 1e-6f);
+    EXPECT_NEAR(g[0], left, 1e-6f) << position;
+    EXPECT_NEAR(g[1], right, 1e-6f) << position;
+  }
   float left[256] = {}, right[256] = {}, block[256];
   std::fill(block, block + 256, 0.5f);
   mix(left, right, block, 1.0f, 0.0f);
-  EXPECT_NEAR(left[7], 0.5f * 0.7071068f, 1e-6f);
   mix(left, right, block, 0.0f, 0.0f);  // the fader's bottom is exact silence
+  EXPECT_NEAR(left[7], 0.5f * 0.7071068f, 1e-6f);
   EXPECT_NEAR(right[7], 0.5f * 0.7071068f, 1e-6f);
 }
 
 TEST(VoiceChain, CrossfadeCurve) {
   EXPECT_EQ(crossfade_amp(1, 0), 0.0f);
-  EXPECT_NEAR(crossfade_amp(1, 0.1f), 0.7328f, 1e-4f);
-  EXPECT_NEAR(crossfade_amp(1, 0.5f), 0.8414f, 1e-4f);
-  EXPECT_NEAR(crossfade_amp(1, 0.9f), 0.9661f, 1e-4f);
+  for (auto [x, amp] : {std::pair{0.1f, 0.7328f}, {0.5f, 0.8414f}, {0.9f, 0.9661f}}) EXPECT_NEAR(crossfade_amp(1, x), amp, 1e-4f);
   EXPECT_FLOAT_EQ(crossfade_amp(1, 1), 1.0f);
   EXPECT_FLOAT_EQ(crossfade_amp(0.5f, 1), 1.0f);
   for (float x = 0.0f; x < 1.0f; x += 0.001f) EXPECT_LE(crossfade_amp(1, x), crossfade_amp(1, x + 0.001f) + 1e-6f);

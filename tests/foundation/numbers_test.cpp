@@ -15,12 +15,8 @@ constexpr float inf = std::numeric_limits<float>::infinity();
 }
 
 TEST(Numbers, ClampHandlesNonFiniteBySign) {
-  EXPECT_EQ(clamp_f(inf, 0, 1), 1.0f);
-  EXPECT_EQ(clamp_f(-inf, 0, 1), 0.0f);
-  EXPECT_EQ(clamp_f(std::nanf(""), 0, 1), 1.0f);
-  EXPECT_EQ(clamp_f(-std::nanf(""), 0, 1), 0.0f);
-  EXPECT_EQ(clamp_f(0.25f, 0, 1), 0.25f);
-  EXPECT_EQ(clamp_f(-3, 0, 1), 0.0f);
+  const float cases[][2] = {{inf, 1}, {-inf, 0}, {std::nanf(""), 1}, {-std::nanf(""), 0}, {0.25f, 0.25f}, {-3, 0}};
+  for (auto [x, clamped] : cases) EXPECT_EQ(clamp_f(x, 0, 1), clamped) << x;
   EXPECT_EQ(clamp_i(9, 0, 7), 7);
 }
 
@@ -34,28 +30,20 @@ TEST(Numbers, SafeConversionsAreDefinedEverywhere) {
 }
 
 TEST(Numbers, PowerOfTwoAndQuantize) {
-  EXPECT_EQ(ceil_to_power_of_two(0), 2);
-  EXPECT_EQ(ceil_to_power_of_two(1), 2);
-  EXPECT_EQ(ceil_to_power_of_two(3), 4);
-  EXPECT_EQ(ceil_to_power_of_two(5), 8);
-  EXPECT_EQ(ceil_to_power_of_two(640), 1024);
-  EXPECT_EQ(ceil_to_power_of_two(1024), 1024);
-  EXPECT_EQ(ceil_to_power_of_two(INT32_MAX), 1 << 30);  // held, never overflows
-  EXPECT_FLOAT_EQ(quantize_f(0.333f, 8), 0.375f);
-  EXPECT_FLOAT_EQ(quantize_f(0.5f, 8), 0.5f);
-  EXPECT_FLOAT_EQ(quantize_f(1.3f, 8), 1.25f);
-  EXPECT_FLOAT_EQ(quantize_f(0.97f, 96), 93.0f / 96.0f);
-  EXPECT_EQ(quantize_f(0.7f, 0), 0.0f);
-  EXPECT_FLOAT_EQ(quantize_f(0.5f, -8), 0.5f);
+  // Held at 2^30 for the largest input, never overflowing.
+  const int32_t powers[][2] = {{0, 2}, {1, 2}, {3, 4}, {5, 8}, {640, 1024}, {1024, 1024}, {INT32_MAX, 1 << 30}};
+  for (auto [n, power] : powers) EXPECT_EQ(ceil_to_power_of_two(n), power) << n;
+  const float quanta[][3] = {{0.333f, 8, 0.375f}, {0.5f, 8, 0.5f},  {1.3f, 8, 1.25f},
+                             {0.97f, 96, 93.0f / 96.0f}, {0.7f, 0, 0.0f}, {0.5f, -8, 0.5f}};
+  for (auto [x, steps, q] : quanta) EXPECT_FLOAT_EQ(quantize_f(x, int32_t(steps)), q) << x << " " << steps;
 }
 
 TEST(Numbers, FaderLawAtItsKnees) {
   EXPECT_FLOAT_EQ(volume_in_db(1), 0.0f);
   EXPECT_FLOAT_EQ(volume_in_db(0), -200.0f);
   EXPECT_FLOAT_EQ(volume_in_db(2), 10.0f);
-  EXPECT_NEAR(volume_in_db(4.0f / 76), -60.0f, 1e-3);
-  EXPECT_NEAR(volume_in_db(16.0f / 76), -40.0f, 1e-3);
-  EXPECT_NEAR(volume_in_db(52.0f / 76), -10.0f, 1e-3);
+  for (auto [steps, db] : {std::pair{4.0f, -60.0f}, {16.0f, -40.0f}, {52.0f, -10.0f}})
+    EXPECT_NEAR(volume_in_db(steps / 76), db, 1e-3) << steps;
   EXPECT_EQ(volume_to_amp(0), 0.0f);
   EXPECT_NEAR(volume_to_amp(1), 1.0f, 1e-6);
   EXPECT_EQ(db_to_amp(-110.0f), 0.0f);  // e^d underflows in single precision

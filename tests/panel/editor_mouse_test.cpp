@@ -42,6 +42,13 @@ constexpr int over[3] = {235, 237, 235}, pressed[3] = {204, 209, 204};  // a but
 double seconds_since(clock_type::time_point t) { return std::chrono::duration<double>(clock_type::now() - t).count(); }
 void pause(double s) { std::this_thread::sleep_for(std::chrono::duration<double>(s)); }
 void xdo(const std::string& args) { run_command("xdotool " + args + " >/dev/null 2>&1"); }
+// Asks `done` every `step` seconds until it holds or `seconds` have passed.
+template <class F>
+bool poll(F done, double seconds = 30, double step = 0.1) {
+  for (auto t = clock_type::now(); seconds_since(t) < seconds; pause(step))
+    if (done()) return true;
+  return done();
+}
 
 // A region of the window around a label: its glyphs (8 pixels a character) and a margin.
 struct region {
@@ -74,13 +81,7 @@ class EditorMouse : public PanelFixture {
     ASSERT_TRUE(jack->ready());
     // The reference page starts as the editor does, with the shipped slots beside it.
     run_command("cp '" + binary_dir() + "/bin/resources/'save-*.dat '" + resources() + "/'");
-    oscs_make();
-    modmatrix_make();
-    current_slot = 0;
-    oui.saving = 0;
-    oui.message = nullptr;
-    visuals_p = 0;
-    oui.outer.scroll = oui.osc_stack.scroll = 0.0f;
+    panel_fresh_state();
   }
   void TearDown() override {
     editor.reset();
@@ -106,29 +107,26 @@ class EditorMouse : public PanelFixture {
     return grab(panel_display().name(), origin_x + r.x, origin_y + r.y, r.w, r.h);
   }
   // Polls the screen until the region looks like `want` rather than `other` (or until the time-out).
-  bool wait_for_look(region r, const picture& want, const picture& other, double seconds = 30) {
-    auto start = clock_type::now();
+  bool wait_for_look(region r, const picture& want, const picture& other) {
     double to_want = 255, to_other = 255;
-    do {
-      picture now = screen(r);
-      to_want = difference(now, want, 2), to_other = difference(now, other, 2);
-      if (to_want < 12.0 && to_want < to_other) return true;
-      pause(0.2);
-    } while (seconds_since(start) < seconds);
+    if (poll([&] {
+          picture now = screen(r);
+          to_want = difference(now, want, 2), to_other = difference(now, other, 2);
+          return to_want < 12.0 && to_want < to_other;
+        }, 30, 0.2))
+      return true;
     std::printf("region %d,%d %dx%d: %.1f off the wanted look, %.1f off the other\n", r.x, r.y, r.w, r.h, to_want,
                 to_other);
     write_png(screen(r), binary_dir() + "/editor-mouse-seen.png");
     write_png(want, binary_dir() + "/editor-mouse-wanted.png");
     return false;
   }
-  bool wait_for_colour(int x, int y, const int (&c)[3], double seconds = 30) {
-    auto start = clock_type::now();
-    do {
-      if (share_of(screen({x - 1, y - 1, 3, 3}), c[0], c[1], c[2]) > 0.5) return true;
-      pause(0.1);
-    } while (seconds_since(start) < seconds);
-    return false;
+  double share(int x, int y, const int (&c)[3]) const {
+    return share_of(screen({x - 1, y - 1, 3, 3}), c[0], c[1], c[2]);
   }
+  bool wait_for_colour(int x, int y, const int (&c)[3]) { return poll([&] { return share(x, y, c) > 0.5; }); }
+  // Moves the mouse to a point of the editor's window.
+  void move_to(int x, int y) { xdo("mousemove " + std::to_string(origin_x + x) + " " + std::to_string(origin_y + y)); }
   // A click a frame at a time: the hover shows, the press shows, ~150 ms held, released, mouse away.
   // The time the hover took to show is the longest a frame is seen to take.
   void click_button(const drawn_text& label) {
@@ -137,20 +135,17 @@ class EditorMouse : public PanelFixture {
     int fx = x - 7, fy = y - 1;  // inside the button, left of its text
     ASSERT_EQ(window->pixel(fx, fy).r, 255) << "a point of the button's face, off the text: " << label.text;
     auto moved = clock_type::now();
-    xdo("mousemove " + std::to_string(origin_x + x) + " " + std::to_string(origin_y + y));
+    move_to(x, y);
     ASSERT_TRUE(wait_for_colour(fx, fy, over)) << "the button under the mouse: " << label.text;
     frame_seconds = std::max(frame_seconds, seconds_since(moved));
     xdo("mousedown 1");
     ASSERT_TRUE(wait_for_colour(fx, fy, pressed)) << "the button held: " << label.text;
     pause(0.15);
     xdo("mouseup 1");
-    for (auto t = clock_type::now(); seconds_since(t) < 30; pause(0.1))
-      if (share_of(screen({fx - 1, fy - 1, 3, 3}), pressed[0], pressed[1], pressed[2]) < 0.5) break;
+    poll([&] { return share(fx, fy, pressed) < 0.5; });
     mouse_away();
   }
-  void mouse_away() {
-    xdo("mousemove " + std::to_string(origin_x + panel_width - 2) + " " + std::to_string(origin_y + panel_height - 2));
-  }
+  void mouse_away() { move_to(panel_width - 2, panel_height - 2); }
   // The same click on the reference page, with the mouse moved away after it as on the screen.
   void reference_click(const drawn_text& label) {
     int x, y;
@@ -193,14 +188,7 @@ TEST_F(EditorMouse, SavesLoadsStepsAKindAndTurnsAVolumeDown) {
   window->save_png(binary_dir() + "/editor-reference-saved.png");
   reference_click(current5);
   const picture page_reloaded = page();
-  int kind_index = -1;
-  for (size_t i = 0, seen = 0; i < window->texts().size(); ++i) {
-    seen += window->texts()[i].text == "Oscillators";
-    if (seen && window->texts()[i].text == "sin") {
-      kind_index = int(i);
-      break;
-    }
-  }
+  const int kind_index = window->index_after("Oscillators", "sin");
   ASSERT_GE(kind_index, 0);
   const drawn_text kind = window->texts()[size_t(kind_index)];
   const drawn_text volume = *window->find("v  80");
@@ -229,9 +217,7 @@ TEST_F(EditorMouse, SavesLoadsStepsAKindAndTurnsAVolumeDown) {
   click_button(saving);
   click_button(slot5);
   const std::string saved5 = folder.file("save-5.dat");
-  for (auto t = clock_type::now(); file_size(saved5) != size_t(SLOT_FILE_BYTES) && seconds_since(t) < 30;)
-    pause(0.1);
-  EXPECT_EQ(file_size(saved5), size_t(SLOT_FILE_BYTES));
+  EXPECT_TRUE(poll([&] { return file_size(saved5) == size_t(SLOT_FILE_BYTES); })) << file_size(saved5);
   EXPECT_TRUE(wait_for_look(message, part(page_saved, message), part(page_loaded, message)))
       << "MSG: save succesfully.";
   EXPECT_TRUE(wait_for_look(five, part(page_saved, five), part(page_saving, five))) << "slot 5 reads [5]";
@@ -251,17 +237,13 @@ TEST_F(EditorMouse, SavesLoadsStepsAKindAndTurnsAVolumeDown) {
   int kx, ky;
   window->knob_centre(volume, &kx, &ky);
   const double settle = std::max(1.0, 3.0 * frame_seconds);
-  xdo("mousemove " + std::to_string(origin_x + kx) + " " + std::to_string(origin_y + ky));
+  move_to(kx, ky);
   pause(settle);
   xdo("mousedown 1");
   pause(settle);
-  for (int step = 1; step <= 10; ++step) {
-    xdo("mousemove " + std::to_string(origin_x + kx) + " " + std::to_string(origin_y + ky + 15 * step));
-    pause(settle / 3);
-  }
-  bool moved = false;
-  for (auto t = clock_type::now(); !moved && seconds_since(t) < 30; pause(0.2))
-    moved = difference(screen(label), part(page_kind, label), 1) > 3.0;  // "v  80" no more
+  for (int step = 1; step <= 10; ++step, pause(settle / 3)) move_to(kx, ky + 15 * step);
+  // "v  80" no more
+  bool moved = poll([&] { return difference(screen(label), part(page_kind, label), 1) > 3.0; }, 30, 0.2);
   pause(settle);
   xdo("mouseup 1");
   mouse_away();
@@ -273,7 +255,7 @@ TEST_F(EditorMouse, SavesLoadsStepsAKindAndTurnsAVolumeDown) {
   click_button(saving);
   click_button(*window->find("6"));
   const std::string six = folder.file("save-6.dat");
-  for (auto t = clock_type::now(); dumped(six, "osc.0.kind") != "tri" && seconds_since(t) < 30;) pause(0.2);
+  poll([&] { return dumped(six, "osc.0.kind") == "tri"; }, 30, 0.2);
   EXPECT_EQ(dumped(saved5, "osc.0.kind"), "sin");
   EXPECT_EQ(dumped(six, "osc.0.kind"), "tri") << "the kind button stepped sin -> tri";
   double volume_after = std::atof(dumped(six, "voice.0.volume").c_str());

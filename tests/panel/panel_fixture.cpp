@@ -7,6 +7,7 @@
 
 #include "apps/kelvarin/panel_history.hpp"
 #include "apps/kelvarin/synth.hpp"
+#include "apps/kelvarin/ui.hpp"
 #include "apps/kelvarin/visuals_model.hpp"
 
 namespace {
@@ -42,4 +43,14 @@ xvfb_display& panel_display() { return *display; }
 void PanelFixture::SetUp() {
   ASSERT_TRUE(display && display->ready());
   window = std::make_unique<panel_window>();
+}
+
+void panel_fresh_state() {
+  oscs_make();
+  modmatrix_make();
+  current_slot = 0;
+  oui.saving = 0;
+  oui.message = nullptr;
+  visuals_p = 0;
+  oui.outer.scroll = oui.osc_stack.scroll = 0.0f;
 }

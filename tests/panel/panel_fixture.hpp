@@ -11,6 +11,8 @@
 // The resource folder of this process (resolved once, so chosen before the first test) and the display.
 const std::string& resources();
 xvfb_display& panel_display();
+// The instrument state of this process put back as the program starts with it.
+void panel_fresh_state();
 
 class PanelFixture : public testing::Test {
  protected:

@@ -93,6 +93,14 @@ int panel_window::count(const std::string& text) const {
   return n;
 }
 
+int panel_window::index_after(const std::string& after, const std::string& text) const {
+  size_t i = 0;
+  while (i < drawn.size() && drawn[i].text != after) ++i;
+  for (++i; i < drawn.size(); ++i)
+    if (drawn[i].text == text) return int(i);
+  return -1;
+}
+
 float panel_window::vp_pixels() const { return float(ui_font_height_in_pixels(&oui.ui, 2)); }
 float panel_window::hp_pixels() const { return 0.75f * vp_pixels(); }
 
@@ -117,6 +125,15 @@ void panel_window::click(int x, int y) {
   inMouseAction(GLUT_LEFT_BUTTON, GLUT_UP, x, y);
   frame();
   frame();  // what the click changed shows in the frame after it
+}
+
+bool panel_window::click_text(const std::string& text) {
+  const drawn_text* t = find(text);
+  if (!t) return false;
+  int x, y;
+  text_point(*t, &x, &y);
+  click(x, y);
+  return true;
 }
 
 void panel_window::drag(int x, int y, int dy) {

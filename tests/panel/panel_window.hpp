@@ -27,11 +27,14 @@ class panel_window {
   // The n-th text drawn (in drawing order) equal to `text`; fails the test when missing.
   const drawn_text* find(const std::string& text, int n = 0) const;
   int count(const std::string& text) const;
+  // The index of the first text equal to `text` drawn after the first one equal to `after`, or -1.
+  int index_after(const std::string& after, const std::string& text) const;
   // Window pixels (origin top-left) of a point a few pixels inside the first glyph of a text.
   void text_point(const drawn_text& t, int* x, int* y) const;
   // The centre of the knob whose label is `t`.
   void knob_centre(const drawn_text& t, int* x, int* y) const;
   void click(int x, int y);                 // press, frame, release, frame, frame
+  bool click_text(const std::string& text);  // a click on the first text equal to `text`; false if none
   void drag(int x, int y, int dy);          // press, move up by dy pixels in steps, release
   void mouse_away();
   rgb pixel(int x, int y) const;  // of the last frame, window pixels origin top-left

@@ -19,19 +19,25 @@
 
 namespace {
 
-// The index of the first text equal to `text` drawn after the first one equal to `after`.
-int index_after(const panel_window& w, const std::string& after, const std::string& text) {
-  const auto& t = w.texts();
-  size_t i = 0;
-  while (i < t.size() && t[i].text != after) ++i;
-  for (++i; i < t.size(); ++i)
-    if (t[i].text == text) return int(i);
-  return -1;
-}
-
 bool visible(int x, int y) { return x > 0 && y > 0 && x < panel_width && y < panel_height; }
 
-class PanelPage : public PanelFixture {};
+class PanelPage : public PanelFixture {
+ protected:
+  // Scrolls the first visuals layer's rows into view (the scroll is put back by TearDown).
+  bool show_layers() {
+    const drawn_text* layer = window->find("Frame 1");
+    if (!layer) return false;
+    oui.osc_stack.scroll += 0.2f - layer->y;
+    window->frame();
+    window->frame();
+    return true;
+  }
+  void TearDown() override {
+    oui.osc_stack.scroll = scroll;
+    PanelFixture::TearDown();
+  }
+  float scroll = oui.osc_stack.scroll;
+};
 
 }  // namespace
 
@@ -39,20 +45,15 @@ TEST_F(PanelPage, TheFirstFrameSnapsCutoffsDivisorsAndVisualsIntoTheirKnobs) {
   synth_state& s = synth();
   s.voices[0].hp_cutoff = 0.0f;
   s.voices[0].lp_cutoff = 22050.0f;
-  s.oscs[0].divisor = 1.0f;
-  s.oscs[1].divisor = 1.3f;
-  s.oscs[2].divisor = 0.3f;
-  s.oscs[3].divisor = 250.0f;
+  const float divisors[4][2] = {{1.0f, 1.0f}, {1.3f, 1.25f}, {0.3f, 0.5f}, {250.0f, 100.0f}};
+  for (int i = 0; i < 4; ++i) s.oscs[i].divisor = divisors[i][0];
   modmatrix[0][0].scale = 0.97f;
   modmatrix[1][1].scale = 1.0f;
   modmatrix[2][2].rotate_z = 0.25f;
   window->frame();
   EXPECT_NEAR(s.voices[0].hp_cutoff, 16.3516f, 0.001f);
   EXPECT_NEAR(s.voices[0].lp_cutoff, 22050.0f, 0.5f);
-  EXPECT_FLOAT_EQ(s.oscs[0].divisor, 1.0f);
-  EXPECT_FLOAT_EQ(s.oscs[1].divisor, 1.25f);
-  EXPECT_FLOAT_EQ(s.oscs[2].divisor, 0.5f);
-  EXPECT_FLOAT_EQ(s.oscs[3].divisor, 100.0f);
+  for (int i = 0; i < 4; ++i) EXPECT_FLOAT_EQ(s.oscs[i].divisor, divisors[i][1]) << i;
   EXPECT_FLOAT_EQ(modmatrix[0][0].scale, 0.96875f);
   EXPECT_FLOAT_EQ(modmatrix[1][1].scale, 1.0f);
   EXPECT_FLOAT_EQ(modmatrix[2][2].rotate_z, 0.25f);
@@ -66,19 +67,15 @@ TEST_F(PanelPage, TheModeButtonShowsOscOrLfoAndTheFrequencyKnobHertzOrSeconds) {
   o.note = 57.0f;
   o.divisor = 1.0f;
   window->frame();
-  const drawn_text* mode = window->find("osc");
-  ASSERT_NE(mode, nullptr);
   EXPECT_GE(window->count("  440.00 hz"), 1);
-  int x, y;
-  window->text_point(*mode, &x, &y);
-  window->click(x, y);
+  ASSERT_TRUE(window->click_text("osc"));
   EXPECT_EQ(o.note, -57.0f);
   window->frame();
   EXPECT_EQ(window->count("lfo"), 1);
   EXPECT_EQ(window->count("    1.65 s"), 1);
   o.note = 0.0f;
   window->frame();
-  window->click(x, y);
+  ASSERT_TRUE(window->click_text("osc"));
   EXPECT_TRUE(std::signbit(o.note)) << "the toggle negates";
   window->frame();
   EXPECT_EQ(window->count("lfo"), 0) << "-0 is not below 0";
@@ -106,13 +103,10 @@ TEST_F(PanelPage, TheDiagonalTypeButtonDoesNothingWhileItsWeightKnobWorks) {
   s.cells[0][0] = {1, 0.5f, 1.0f, 0.0f, 0};
   s.cells[0][1] = {9, 0.0f, 1.0f, 0.0f, 0};
   window->frame();
-  int row = index_after(*window, "Oscillators", "    Modulating:");
+  int row = window->index_after("Oscillators", "    Modulating:");
   ASSERT_GE(row, 0);
-  drawn_text diagonal = window->texts()[row + 1], weight = window->texts()[row + 2];
-  drawn_text next = window->texts()[row + 3];
-  EXPECT_EQ(diagonal.text, "out");
-  EXPECT_EQ(weight.text, "+50");
-  EXPECT_EQ(next.text, "pr2");
+  drawn_text diagonal = window->texts()[row + 1], weight = window->texts()[row + 2], next = window->texts()[row + 3];
+  EXPECT_EQ(diagonal.text + weight.text + next.text, "out+50pr2");
   int x, y;
   window->text_point(diagonal, &x, &y);
   window->click(x, y);
@@ -125,7 +119,8 @@ TEST_F(PanelPage, TheDiagonalTypeButtonDoesNothingWhileItsWeightKnobWorks) {
   EXPECT_GT(s.cells[0][0].amount, 0.55f);
 }
 
-TEST_F(PanelPage, MidiActivityShowsForExactlyOneFrame) {
+TEST_F(PanelPage, MidiActivityShowsForExactlyOneFrameAndAVolumeKnobDragsUp) {
+  synth().voices[0].volume = 0.0f;
   window->frame();
   EXPECT_EQ(window->count("no"), 1);
   oui_accept_midi();
@@ -134,11 +129,6 @@ TEST_F(PanelPage, MidiActivityShowsForExactlyOneFrame) {
   EXPECT_EQ(window->count("no"), 0);
   window->frame();
   EXPECT_EQ(window->count("yes"), 0);
-}
-
-TEST_F(PanelPage, DraggingAVolumeKnobUpRaisesTheVoiceVolume) {
-  synth().voices[0].volume = 0.0f;
-  window->frame();
   const drawn_text* knob = window->find("v   0");
   ASSERT_NE(knob, nullptr);
   int x, y;
@@ -156,7 +146,7 @@ TEST_F(PanelPage, ASilentVoicePlotsAFlatLineAtHalfHeightAndALoudOneItsRange) {
   const float vp = window->vp_pixels(), hp = window->hp_pixels();
   // The share of dark pixels across the first plot at a height (a fraction of the plot, from its bottom).
   auto band = [&](float fraction) {
-    int label = index_after(*window, "Oscillators", "1");
+    int label = window->index_after("Oscillators", "1");
     if (label < 0) return -1.0;
     const drawn_text& t = window->texts()[size_t(label)];
     // The plot sits right of its one-digit label, its top level with the label's top.
@@ -182,17 +172,10 @@ TEST_F(PanelPage, SavingThenPressingSlotFiveSavesAndPressingItAgainLoads) {
   std::remove((resources() + "/save-5.dat").c_str());
   current_slot = 0;
   window->frame();
-  int x, y;
-  const drawn_text* saving = window->find("saving?");
-  ASSERT_NE(saving, nullptr);
-  window->text_point(*saving, &x, &y);
-  window->click(x, y);
+  ASSERT_TRUE(window->click_text("saving?"));
   EXPECT_EQ(window->count("saving:"), 1);
   synth().voices[3].volume = 0.375f;
-  const drawn_text* five = window->find("5");
-  ASSERT_NE(five, nullptr);
-  window->text_point(*five, &x, &y);
-  window->click(x, y);
+  ASSERT_TRUE(window->click_text("5"));
   struct stat st {};
   ASSERT_EQ(stat((resources() + "/save-5.dat").c_str(), &st), 0);
   EXPECT_EQ(st.st_size, SLOT_FILE_BYTES);
@@ -202,8 +185,7 @@ TEST_F(PanelPage, SavingThenPressingSlotFiveSavesAndPressingItAgainLoads) {
   EXPECT_EQ(window->count("saving?"), 1);
   synth().voices[3].volume = 0.0f;
   window->frame();
-  window->text_point(*window->find("[5]"), &x, &y);
-  window->click(x, y);
+  ASSERT_TRUE(window->click_text("[5]"));
   EXPECT_EQ(window->count("MSG: loaded succesfully."), 1);
   EXPECT_FLOAT_EQ(synth().voices[3].volume, 0.375f);
 }
@@ -216,19 +198,15 @@ TEST_F(PanelPage, TheVisualsButtonRunsThePreviewUntilClickedAgain) {
   modmatrix_of[2][1].trigger = 1;
   window->frame();
   EXPECT_EQ(modmatrix_of[2][1].trigger, 1);
-  const drawn_text* button = window->find("visuals");
-  ASSERT_NE(button, nullptr);
-  int x, y;
-  window->text_point(*button, &x, &y);
   float below = window->find("Midi-IN activity: ")->y;
-  window->click(x, y);
+  ASSERT_TRUE(window->click_text("visuals"));
   EXPECT_EQ(visuals_p, 1);
   EXPECT_EQ(modmatrix_of[2][1].trigger, 0);
   EXPECT_LT(window->find("Midi-IN activity: ")->y, below - 0.05f) << "the page continues below the preview";
   EXPECT_FALSE(ui_unbalanced_p(&oui.ui));
   window->mouse_away();
   window->save_png(binary_dir() + "/panel-visuals.png");
-  window->click(x, y);
+  ASSERT_TRUE(window->click_text("visuals"));
   EXPECT_EQ(visuals_p, 0);
   modmatrix_of[2][1].trigger = 1;
   window->frame();
@@ -237,54 +215,30 @@ TEST_F(PanelPage, TheVisualsButtonRunsThePreviewUntilClickedAgain) {
   modmatrix_make();
 }
 
-// The pictures the README shows: the top of the page, and the layer rows scrolled into view.
-TEST_F(PanelPage, PicturesOfThePage) {
+// The pictures the README shows (the top of the page, and the layer rows scrolled into view), and the
+// layer's type and function buttons wrapping.
+TEST_F(PanelPage, PicturesOfThePageAndTheFrameButtonsWrap) {
   kelvarin_ui_history_make(&oui_history);
   for (int i = 0; i < 4 * HISTORY_LENGTH; ++i)
     for (int v = 0; v < 8; ++v)
       kelvarin_ui_next_sample(&oui_history, v, float(0.8 * std::sin(i * 0.002 * (v + 1)) * std::exp(-i * 0.0005 * v)));
-  window->mouse_away();
-  window->frame();
-  std::string top = binary_dir() + "/panel-top.png";
-  ASSERT_TRUE(window->save_png(top));
-  EXPECT_EQ(window->count("Kelvarin"), 1);
-  const drawn_text* layer = window->find("Frame 1");
-  ASSERT_NE(layer, nullptr);
-  float scroll = oui.osc_stack.scroll;
-  oui.osc_stack.scroll += 0.2f - layer->y;
-  window->frame();
-  window->frame();
-  const drawn_text* function = window->find("avg");
-  ASSERT_NE(function, nullptr);
-  int x, y;
-  window->text_point(*function, &x, &y);
-  EXPECT_TRUE(visible(x, y)) << x << " " << y;
-  std::string layers = binary_dir() + "/panel-layers.png";
-  ASSERT_TRUE(window->save_png(layers));
-  std::printf("pictures: %s %s\n", top.c_str(), layers.c_str());
-  oui.osc_stack.scroll = scroll;
-}
-
-TEST_F(PanelPage, FrameTypeAndFunctionButtonsWrap) {
   modmatrix_of[0][0].type = 6;
   modmatrix_of[0][0].function = 3;
+  window->mouse_away();
   window->frame();
-  const drawn_text* layer = window->find("Frame 1");
-  ASSERT_NE(layer, nullptr);
-  float scroll = oui.osc_stack.scroll;
-  oui.osc_stack.scroll += 0.2f - layer->y;
-  window->frame();
+  std::string top = binary_dir() + "/panel-top.png", layers = binary_dir() + "/panel-layers.png";
+  ASSERT_TRUE(window->save_png(top));
+  EXPECT_EQ(window->count("Kelvarin"), 1);
+  ASSERT_TRUE(show_layers());
   int x, y;
   const drawn_text* type = window->find("mvv");
   ASSERT_NE(type, nullptr);
   window->text_point(*type, &x, &y);
-  ASSERT_TRUE(visible(x, y));
+  EXPECT_TRUE(visible(x, y)) << x << " " << y;
+  ASSERT_TRUE(window->save_png(layers));
+  std::printf("pictures: %s %s\n", top.c_str(), layers.c_str());
   window->click(x, y);
   EXPECT_EQ(modmatrix_of[0][0].type, 0);
-  const drawn_text* function = window->find("max");
-  ASSERT_NE(function, nullptr);
-  window->text_point(*function, &x, &y);
-  window->click(x, y);
+  ASSERT_TRUE(window->click_text("max"));
   EXPECT_EQ(modmatrix_of[0][0].function, 0);
-  oui.osc_stack.scroll = scroll;
 }

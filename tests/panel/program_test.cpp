@@ -63,24 +63,13 @@ double rms(const std::vector<float>& s, double from, double to) {
 
 std::string program(const std::string& build) { return binary_dir() + "/bin/" + build; }
 
-// A fresh instrument state in this process, as the program starts with it.
-void fresh_state() {
-  oscs_make();
-  modmatrix_make();
-  current_slot = 0;
-  oui.saving = 0;
-  oui.message = nullptr;
-  visuals_p = 0;
-  oui.outer.scroll = oui.osc_stack.scroll = 0.0f;
-}
-
 class Program : public PanelFixture {
  protected:
   void SetUp() override {
     PanelFixture::SetUp();
     jack = std::make_unique<jack_server>("panel-program");
     ASSERT_TRUE(jack->ready());
-    fresh_state();
+    panel_fresh_state();
   }
   void TearDown() override {
     jack.reset();
@@ -143,11 +132,11 @@ TEST_F(Program, GridRecordsSlotChangesAndTheDefaultBuildReplaysThem) {
   ASSERT_EQ(event_array_length(&stored), 4);
   const playlist_event* e = event_array_get(&stored, 0);
   EXPECT_EQ(e[0].slot, 3) << "the events that were there come first";
-  EXPECT_EQ(e[1].kind, PLAYLIST_LOAD_SLOT);
-  EXPECT_EQ(e[1].slot, 2);
-  EXPECT_EQ(e[2].kind, PLAYLIST_LOAD_SLOT);
-  EXPECT_EQ(e[2].slot, 5);
-  EXPECT_EQ(e[3].kind, PLAYLIST_END);
+  const int32_t kinds[3] = {PLAYLIST_LOAD_SLOT, PLAYLIST_LOAD_SLOT, PLAYLIST_END}, slots[2] = {2, 5};
+  for (int i = 1; i < 4; ++i) {
+    EXPECT_EQ(e[i].kind, kinds[i - 1]) << i;
+    if (i < 3) { EXPECT_EQ(e[i].slot, slots[i - 1]) << i; }
+  }
   EXPECT_NEAR(e[2].time - e[1].time, 1500.0f, 700.0f);
   const float t2 = e[1].time / 1000.0f, t5 = e[2].time / 1000.0f, end = e[3].time / 1000.0f;
   ASSERT_GT(t2, 3.5f) << "recorded after the silent start";

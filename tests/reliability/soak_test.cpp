@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <set>
+#include <tuple>
 
 #include "apps/kelvarin/presets.hpp"
 #include "tests/engine/engine_fixture.hpp"
@@ -37,24 +38,18 @@ TEST(SoakCheck, CountsEveryKindOfBadSampleAndFindsThePeak) {
   left[9] = -2.5f;
   soak_block_stats s;
   soak_check_block(&s, left, right, 256);
-  EXPECT_EQ(s.nan, 1);
-  EXPECT_EQ(s.infinite, 1);
-  EXPECT_EQ(s.subnormal, 1);
+  EXPECT_EQ(std::tuple(s.nan, s.infinite, s.subnormal, s.over_full_scale, s.over_bound), std::tuple(1, 1, 1, 1, 0));
   EXPECT_FLOAT_EQ(s.peak, 2.5f);
-  EXPECT_EQ(s.over_full_scale, 1);
-  EXPECT_EQ(s.over_bound, 0);
   EXPECT_FALSE(soak_block_clean(s));
 
   float loud[256] = {};
   loud[200] = 1500.0f;
   soak_check_block(&s, loud, loud, 256);
-  EXPECT_EQ(s.over_bound, 1);
-  EXPECT_EQ(s.peak_block, 1);
-  EXPECT_EQ(s.blocks, 2);
+  EXPECT_EQ(std::tuple(s.over_bound, s.peak_block, s.blocks), std::tuple(1, 1, 2));
 
   soak_block_stats quiet;
   float half[256];
-  for (float& x : half) x = 0.5f;
+  std::fill(half, half + 256, 0.5f);
   soak_check_block(&quiet, half, half, 256);
   EXPECT_TRUE(soak_block_clean(quiet));
 }
@@ -116,8 +111,7 @@ TEST(SoakStream, PanelEditsStayWithinTheKnobs) {
   engine_reset();
   auto s = stream_with_slots(3);
   for (int k = 0; k < 20000; ++k) soak_panel_edit(s.get());
-  EXPECT_GE(gain, 0.0f);
-  EXPECT_LE(gain, 3.0f);
+  EXPECT_TRUE(gain >= 0.0f && gain <= 3.0f) << gain;
   for (int32_t v = 0; v < 8; ++v) {
     const voice_params& w = synth().voices[v];
     EXPECT_TRUE(w.volume >= 0 && w.volume <= 1 && w.pan >= -1 && w.pan <= 1) << v;
@@ -145,8 +139,7 @@ TEST(SoakStream, DamagedSlotFilesAreDamagedAsNamed) {
   EXPECT_EQ(soak_slot_bytes(s.get(), SLOT_SHIPPED), shipped);
   EXPECT_STREQ(soak_load(s.get(), shipped), PRESET_LOADED);
   EXPECT_STREQ(soak_load(s.get(), shipped.substr(0, 10)), PRESET_CANNOT_LOAD);
-  EXPECT_EQ(s->counts.loaded, 1);
-  EXPECT_EQ(s->counts.refused, 1);
+  EXPECT_EQ(std::pair(s->counts.loaded, s->counts.refused), std::pair(int64_t(1), int64_t(1)));
 }
 
 // A damaged file the loader accepts may hold anything in its fields; the engine still plays finite,
