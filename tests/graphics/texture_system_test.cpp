@@ -130,8 +130,11 @@ TEST(OpenglDebug, MessagesCarryTheSourceAndLine) {
                             "GL_STACK_UNDERFLOW: Function would cause a stack underflow. ",
                             "GL_OUT_OF_MEMORY: Not enough memory left",
                             "GL_INVALID_FRAMEBUFFER_OPERATION_EXT: FBO EXT: Invalid operation.", "GL: Unknown error."};
-  for (GLenum e = 1280; e <= 1287; ++e)
-    if (messages[e - 1280]) EXPECT_STREQ(opengl_error_message(e), messages[e - 1280]) << e;
+  for (GLenum e = 1280; e <= 1287; ++e) {
+    if (messages[e - 1280]) {
+      EXPECT_STREQ(opengl_error_message(e), messages[e - 1280]) << e;
+    }
+  }
 }
 
 TEST_F(TextureGl, TraceReportsAPendingError) {
