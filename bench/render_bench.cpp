@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "bench/busy_patch.hpp"
 #include "apps/kelvarin/presets.hpp"
 #include "apps/kelvarin/synth.hpp"
 
@@ -34,26 +35,7 @@ std::string renderer() {
 // record, so one of the two records is busy.
 std::string save_busy_preset() {
   oscs_make();
-  synth_state& s = synth();
-  for (int i = 0; i < 8; ++i) {
-    osc& o = s.oscs[i];
-    o.kind = i;
-    o.note = 40.0f + float(5 * i);
-    o.p1 = 0.2f;
-    o.p2 = 0.5f;
-    voice_params& v = s.voices[i];
-    v.volume = 0.8f;
-    v.pan = -0.8f + 0.2f * float(i);
-    v.delay_wet = 0.3f;
-    v.delay_time = 5000.0f + 1000.0f * float(i);
-    v.lp_cutoff = 3000.0f + 500.0f * float(i);
-    v.lp_resonance = 3.0f;
-    v.hp_cutoff = 150.0f;
-  }
-  for (int k = 0; k < 24; ++k) {
-    int row = (k * 3) % 8, column = (row + 1 + k % 7) % 8;
-    s.cells[row][column] = {2 + k % 8, 0.2f, 1.0f + float(k % 3), 0.0f, 0};
-  }
+  busy_record(synth(), 0);
   std::string path = "/tmp/kv-render-bench-" + std::to_string(getpid()) + ".dat";
   if (slot_save_to(path.c_str()) != PRESET_SAVED) return "";
   return path;
