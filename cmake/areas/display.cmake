@@ -17,14 +17,15 @@ kv_test(display_unit_test LABEL unit
   LIBS kv_display)
 
 # The instrument in its three builds: title then timeline and visuals (the default), the panel alone
-# (editor), and the panel under the title then the visuals (neither switch). Areas that complete the
-# display callbacks add their libraries to these three targets.
+# (editor), and the panel under the title then the visuals (neither switch); the display callbacks draw
+# the panel (kv_panel) and the visuals (kv_visuals).
 set(KV_KELVARIN_BUILDS kelvarin kelvarin-editor kelvarin-plain)
 function(kv_kelvarin_build name editor_p demo_p)
   add_executable(${name} apps/kelvarin/main.cpp apps/kelvarin/display.cpp)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
   target_compile_definitions(${name} PRIVATE KELVARIN_EDITOR_P=${editor_p} KELVARIN_DEMO_P=${demo_p})
-  target_link_libraries(${name} PRIVATE kv_display kv_audio_main kv_midi_map kv_engine kv_storage kv_graphics)
+  target_link_libraries(${name} PRIVATE kv_panel kv_visuals kv_display kv_audio_main kv_midi_map kv_engine kv_storage
+    kv_graphics)
   add_dependencies(${name} res_title_jpg)
 endfunction()
 kv_kelvarin_build(kelvarin 0 1)

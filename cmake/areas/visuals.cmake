@@ -3,13 +3,6 @@ kv_library(kv_visuals SOURCES
   library/arch/opengl/framebuffer.cpp apps/kelvarin/visuals.cpp
   LIBS kv_uilib kv_display kv_graphics kv_engine kv_record kv_core)
 
-# The instrument's display callbacks draw the visuals.
-foreach(build IN LISTS KV_KELVARIN_BUILDS)
-  if(TARGET ${build})
-    target_link_libraries(${build} PRIVATE kv_visuals)
-  endif()
-endforeach()
-
 kv_test(visuals_system_test LABEL system
   SOURCES tests/visuals/glut_window.cpp tests/visuals/framebuffer_system_test.cpp
           tests/visuals/visuals_system_test.cpp
