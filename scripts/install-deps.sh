@@ -9,7 +9,7 @@ packages=(
   clang-19 libclang-rt-19-dev llvm-19
   # the instrument's libraries
   portaudio19-dev libsndfile1-dev liblo-dev freeglut3-dev libglew-dev libglu1-mesa-dev
-  libstb-dev libasound2-dev libjack-jackd2-dev
+  libstb-dev libasound2-dev libjack-jackd2-dev libzita-resampler-dev
   # real peers and measuring tools used by the tests
   jackd2 xvfb xauth libgl1-mesa-dri x11-utils xdotool sox imagemagick liblo-tools
   python3 python3-numpy python3-mido

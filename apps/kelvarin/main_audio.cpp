@@ -16,18 +16,21 @@ audio_io* kelvarin_audio_open(audio_callback callback, void* user) {
   audio_device** list = nullptr;
   audio_io_define(io, &list);
   audio_device* chosen = nullptr;
+  // The first real-time device that starts plays; one that says why it cannot leaves the next one to try.
   for (audio_device** d = list; d && *d && !chosen; ++d) {
     std::printf("device %d\n", device_number++);
-    if (audio_device_is_realtime(*d)) {
-      audio_device_attach(*d, callback, user);
-      chosen = *d;
-    }
+    std::fflush(stdout);
+    if (!audio_device_is_realtime(*d)) continue;
+    audio_device_attach(*d, callback, user);
+    if (audio_io_commit(io, *d)) chosen = *d;
   }
-  if (!chosen) std::puts("Could not find adequate device.");
-  std::fflush(stdout);
-  audio_io_commit(io, chosen);
+  if (!chosen) {
+    std::puts("Could not find adequate device.");
+    std::fflush(stdout);
+    audio_io_commit(io, nullptr);
+  }
   // From now on the instrument's callback plays the records on its own thread: presets cross over to
-  // it by hand-over (a stream that failed to start is noticed at the first load).
+  // it by hand-over (a stream that stalls or stops is noticed at the next load).
   if (chosen && callback == audiofn) synth_handoff_enable(1);
   return io;
 }

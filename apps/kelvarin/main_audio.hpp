@@ -4,7 +4,7 @@
 
 // Makes the audio layer, walks its device list printing "device N" for every device examined (N runs on
 // across calls), attaches `callback` to the first real-time output and commits it, which starts the
-// stream. Without such an output it prints "Could not find adequate device." and commits none: the
+// stream; an output that cannot start says so in one line and the next one is tried. Without such an output it prints "Could not find adequate device." and commits none: the
 // program goes on silent. Returns the layer (null only when memory ran out).
 audio_io* kelvarin_audio_open(audio_callback callback, void* user);
 // The same with the instrument's own callback. The synthesizer records and delay lines must be made first.

@@ -26,6 +26,10 @@ int32_t handoff_p = 0;
 int32_t load_pending = 0;
 int32_t snapshot_request = 0;
 int32_t snapshot_ready = 0;
+uint32_t blocks_served = 0;  // counted by the audio thread at every block start
+// Display thread only: a hand-over the audio thread did not take, and its block count at that moment.
+bool stalled_p = false;
+uint32_t stalled_blocks = 0;
 
 constexpr int32_t RECORD_WORDS = int32_t(sizeof(synth_state) / 4);
 
@@ -85,12 +89,24 @@ bool private_withdraw(int32_t& flag) {
   return std::atomic_ref<int32_t>(flag).compare_exchange_strong(expected, 0, std::memory_order_acq_rel);
 }
 
+// While the audio thread has run no block since it last missed a hand-over, loads and saves are done
+// directly instead of waiting again; its next block ends the stall.
+bool private_stalled() {
+  if (stalled_p && load_relaxed(blocks_served) != stalled_blocks) stalled_p = false;
+  return stalled_p;
+}
+
+void private_note_stall() {
+  stalled_p = true;
+  stalled_blocks = load_relaxed(blocks_served);
+}
+
 }  // namespace
 
 void synth_handoff_enable(int on) { store_release(handoff_p, on ? 1 : 0); }
 
 void synth_apply_loaded(const synth_state* incoming) {
-  if (!load_acquire(handoff_p)) {
+  if (!load_acquire(handoff_p) || private_stalled()) {
     private_apply(incoming);
     return;
   }
@@ -98,7 +114,7 @@ void synth_apply_loaded(const synth_state* incoming) {
   store_release(load_pending, 1);
   if (private_wait_cleared(load_pending)) return;
   if (private_withdraw(load_pending)) {
-    synth_handoff_enable(0);  // the stream has stopped: nobody else touches the records now
+    private_note_stall();  // the stream has stalled or stopped: nobody else touches the records now
     private_apply(incoming);
     return;
   }
@@ -106,14 +122,14 @@ void synth_apply_loaded(const synth_state* incoming) {
 }
 
 void synth_snapshot(synth_state* out) {
-  if (!load_acquire(handoff_p)) {
+  if (!load_acquire(handoff_p) || private_stalled()) {
     private_copy_words(out, &synth());
     return;
   }
   store_relaxed(snapshot_ready, 0);
   store_release(snapshot_request, 1);
   if (!private_wait_cleared(snapshot_request) && private_withdraw(snapshot_request)) {
-    synth_handoff_enable(0);
+    private_note_stall();
     private_copy_words(out, &synth());
     return;
   }
@@ -122,6 +138,7 @@ void synth_snapshot(synth_state* out) {
 }
 
 void synth_handoff_serve() {
+  store_relaxed(blocks_served, load_relaxed(blocks_served) + 1);
   if (load_acquire(load_pending)) {
     private_apply(&staged_record);
     store_release(load_pending, 0);

@@ -1,8 +1,15 @@
-# Audio I/O: the device layer over PortAudio and libsndfile, its tests, and the offline renderer.
+# Audio I/O: the device layer over JACK, PortAudio and libsndfile, its tests, and the offline renderer.
 pkg_check_modules(KV_AUDIO_DEPS REQUIRED IMPORTED_TARGET portaudio-2.0 sndfile)
+pkg_check_modules(KV_JACK_DEPS REQUIRED IMPORTED_TARGET jack alsa)
+find_library(KV_ZITA_RESAMPLER zita-resampler REQUIRED)
 
-kv_library(kv_audio SOURCES library/devices/audio-portaudio.cpp
-  LIBS kv_core PkgConfig::KV_AUDIO_DEPS)
+# The one JACK client shared by the MIDI input and the audio outputs, and the quiet probes.
+kv_library(kv_jack_client SOURCES library/arch/linux/jack-client.cpp library/arch/linux/quiet-probes.cpp
+  LIBS PkgConfig::KV_JACK_DEPS)
+
+kv_library(kv_audio SOURCES library/devices/audio-portaudio.cpp library/devices/audio-xruns.cpp
+  library/devices/audio-jack.cpp library/devices/audio-pump.cpp
+  LIBS kv_core kv_jack_client PkgConfig::KV_AUDIO_DEPS ${KV_ZITA_RESAMPLER})
 
 kv_test(audio_unit_test LABEL unit
   SOURCES tests/audio/file_device_test.cpp

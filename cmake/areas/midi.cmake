@@ -6,7 +6,7 @@ kv_library(kv_midi_protocol SOURCES toolset/protocols/midi-parser.cpp LIBS kv_to
 
 kv_library(kv_midi SOURCES
   library/devices/midi.cpp library/arch/linux/midi-jack.cpp library/arch/linux/midi-alsa.cpp
-  LIBS kv_midi_protocol PkgConfig::KV_MIDI_DEPS Threads::Threads)
+  LIBS kv_midi_protocol kv_jack_client PkgConfig::KV_MIDI_DEPS Threads::Threads)
 
 kv_library(kv_midi_map SOURCES apps/kelvarin/midi_map.cpp apps/kelvarin/main_midi.cpp
   LIBS kv_midi kv_engine)

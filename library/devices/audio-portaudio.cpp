@@ -1,10 +1,16 @@
-// The audio layer over PortAudio (real-time outputs) and libsndfile (the WAV file device).
+// The audio layer over JACK and PortAudio (real-time outputs) and libsndfile (the WAV file device).
 #include "library/devices/audio-portaudio.hpp"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <thread>
 #include <vector>
+
+#include "library/arch/linux/quiet-probes.hpp"
+#include "library/devices/audio-jack.hpp"
 
 struct audio_io {
   audio_device* table[AUDIO_TABLE_SLOTS];
@@ -37,18 +43,41 @@ audio_portaudio_device* private_portaudio_device_make(PaDeviceIndex index, const
   return d;
 }
 
-// Appends the PortAudio outputs after the file device in slot 0.
-void private_audio_io_list_outputs(audio_io* io) {
+// PortAudio's own JACK layer opens a second client, and its stream open can wait for ever on a busy
+// server; the JACK output speaks to the server itself. So while PortAudio starts, JACK clients look for
+// a server that does not exist (and may not start one), and JACK outputs it lists anyway are skipped.
+struct jack_hidden {
+  std::string saved_server, saved_no_start;
+  bool had_server, had_no_start;
+  jack_hidden() {
+    const char* server = std::getenv("JACK_DEFAULT_SERVER");
+    const char* no_start = std::getenv("JACK_NO_START_SERVER");
+    had_server = server, had_no_start = no_start;
+    saved_server = server ? server : "", saved_no_start = no_start ? no_start : "";
+    setenv("JACK_DEFAULT_SERVER", "kelvarin-hidden-from-portaudio", 1);
+    setenv("JACK_NO_START_SERVER", "1", 1);
+  }
+  ~jack_hidden() {
+    had_server ? setenv("JACK_DEFAULT_SERVER", saved_server.c_str(), 1) : unsetenv("JACK_DEFAULT_SERVER");
+    had_no_start ? setenv("JACK_NO_START_SERVER", saved_no_start.c_str(), 1) : unsetenv("JACK_NO_START_SERVER");
+  }
+};
+
+bool private_is_jack(const PaDeviceInfo* info) {
+  const PaHostApiInfo* api = Pa_GetHostApiInfo(info->hostApi);
+  return api && api->type == paJACK;
+}
+
+// Appends the PortAudio outputs from `slot` on, `capacity` at most.
+void private_audio_io_list_outputs(audio_io* io, int32_t slot, int32_t capacity) {
   int32_t count = Pa_GetDeviceCount();
   if (count <= 0) return;
   std::vector<int32_t> channels(size_t(count), 0), order(size_t(count), 0);
   for (int32_t i = 0; i < count; ++i) {
     const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
-    channels[size_t(i)] = info ? info->maxOutputChannels : 0;
+    channels[size_t(i)] = info && !private_is_jack(info) ? info->maxOutputChannels : 0;
   }
-  int32_t n = audio_output_order(count, Pa_GetDefaultOutputDevice(), channels.data(), order.data(),
-                                 AUDIO_MAX_OUTPUTS);
-  int32_t slot = 1;
+  int32_t n = audio_output_order(count, Pa_GetDefaultOutputDevice(), channels.data(), order.data(), capacity);
   for (int32_t k = 0; k < n; ++k) {
     audio_portaudio_device* d = private_portaudio_device_make(order[size_t(k)], Pa_GetDeviceInfo(order[size_t(k)]));
     if (d) io->table[slot++] = &d->head;
@@ -82,19 +111,6 @@ int32_t private_table_find(const audio_io* io, const audio_device* device) {
 
 // ==== [SECTION] frame contract and stream callback
 
-// Checks the frame the callback handed back and counts it. 0 ends the stream.
-int private_audio_advance(audio_device* device, audio_frame* frame) {
-  if (frame->flags & 1u) {
-    std::printf("defined frame without corresponding commit!\n");
-    std::fflush(stdout);
-    return 0;
-  }
-  frame->frame_counter++;
-  if (device->started) return frame->none ? 0 : 1;
-  if (!frame->none) device->started = 1;
-  return 1;
-}
-
 // PortAudio's audio thread: one block of the program's callback, interleaved into the output.
 int private_stream_callback(const void*, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
                             PaStreamCallbackFlags, void* user) {
@@ -104,7 +120,7 @@ int private_stream_callback(const void*, void* output, unsigned long frames, con
     return paComplete;
   }
   d->head.callback(d->head.user, &d->frame);
-  int ok = private_audio_advance(&d->head, &d->frame);
+  int ok = audio_device_advance(&d->head, &d->frame);
   auto* out = static_cast<float*>(output);
   const audio_frame& f = d->frame;
   for (int32_t i = 0; i < AUDIO_BLOCK; ++i) {
@@ -116,18 +132,26 @@ int private_stream_callback(const void*, void* output, unsigned long frames, con
 
 // ==== [SECTION] commit
 
-int private_portaudio_commit(audio_io* io, audio_portaudio_device* d) {
-  if (io->quit) return 0;  // no callback: a stream would have nothing to call
-  if (!audio_frame_make(&d->frame)) return io->quit = 1, 0;
+int private_portaudio_commit(audio_portaudio_device* d) {
+  if (!audio_frame_make(&d->frame)) return 0;
   d->frame_made = 1;
   PaError e = Pa_OpenStream(&d->stream, nullptr, &d->parameters, AUDIO_SAMPLE_RATE, AUDIO_BLOCK, paDitherOff,
                             private_stream_callback, d);
-  if (e != paNoError) {
-    d->stream = nullptr;
-    return io->quit = 1, 0;
-  }
-  if (Pa_StartStream(d->stream) != paNoError) return io->quit = 1, 0;
-  return 1;
+  if (e != paNoError) d->stream = nullptr;
+  if (e == paNoError && Pa_StartStream(d->stream) == paNoError) return 1;
+  private_portaudio_device_release(d);
+  return 0;
+}
+
+// A real-time device that did not start leaves the layer uncommitted: the caller may try the next one.
+int private_realtime_commit(audio_io* io, audio_device* device) {
+  if (io->quit) return 0;  // no callback: a stream would have nothing to call
+  int ok = device->kind == AUDIO_DEVICE_JACK ? audio_jack_commit(reinterpret_cast<audio_jack_device*>(device))
+                                             : private_portaudio_commit(reinterpret_cast<audio_portaudio_device*>(device));
+  if (ok) return 1;
+  io->committed = nullptr;
+  io->quit = 1;
+  return 0;
 }
 
 int private_file_commit(audio_io* io, audio_file_device* d) {
@@ -167,7 +191,7 @@ void private_file_run(audio_io* io, audio_file_device* d) {
   if (!d->write_buffer || !audio_frame_make(&frame)) io->quit = 1;
   while (!io->quit) {
     d->head.callback(d->head.user, &frame);
-    if (!private_audio_advance(&d->head, &frame)) io->quit = 1;
+    if (!audio_device_advance(&d->head, &frame)) io->quit = 1;
     private_file_buffer(d, &frame);
     if (io->quit) {
       private_file_flush(d, d->buffered_frames - 1);
@@ -185,7 +209,14 @@ void private_portaudio_wait(audio_portaudio_device* d) {
   private_portaudio_device_release(d);
 }
 
+// The JACK output ends with the stream or with the server; nothing to ask of anyone, so look often.
+void private_jack_wait(audio_jack_device* d) {
+  while (audio_jack_playing(d)) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  audio_jack_stop(d);
+}
+
 void private_device_delete(audio_device* device) {
+  if (device->kind == AUDIO_DEVICE_JACK) return audio_jack_device_delete(reinterpret_cast<audio_jack_device*>(device));
   if (device->kind == AUDIO_DEVICE_FILE) {
     private_file_device_release(reinterpret_cast<audio_file_device*>(device));
   } else {
@@ -197,6 +228,18 @@ void private_device_delete(audio_device* device) {
 }  // namespace
 
 // ==== [SECTION] public interface
+
+int audio_device_advance(audio_device* device, audio_frame* frame) {
+  if (frame->flags & 1u) {
+    std::printf("defined frame without corresponding commit!\n");
+    std::fflush(stdout);
+    return 0;
+  }
+  frame->frame_counter++;
+  if (device->started) return frame->none ? 0 : 1;
+  if (!frame->none) device->started = 1;
+  return 1;
+}
 
 int32_t audio_output_order(int32_t count, int32_t default_index, const int32_t* channels, int32_t* order,
                            int32_t capacity) {
@@ -222,9 +265,13 @@ int audio_io_make(audio_io** io) {
     return 0;
   }
   (*io)->table[0] = &file->head;
+  linux_audio_quiet();  // probing ALSA cards and JACK servers that are not there is the normal case
+  int32_t slot = 1;
+  if (audio_jack_device* jack = audio_jack_device_make()) (*io)->table[slot++] = &jack->head;
+  jack_hidden hidden;
   if (Pa_Initialize() != paNoError) return 1;
   (*io)->portaudio_up = 1;
-  private_audio_io_list_outputs(*io);
+  private_audio_io_list_outputs(*io, slot, AUDIO_MAX_OUTPUTS - (slot - 1));
   return 1;
 }
 
@@ -234,7 +281,7 @@ int audio_io_define(audio_io* io, audio_device*** list) {
   return 1;
 }
 
-int audio_device_is_realtime(const audio_device* device) { return device && device->kind == AUDIO_DEVICE_PORTAUDIO; }
+int audio_device_is_realtime(const audio_device* device) { return device && device->kind != AUDIO_DEVICE_FILE; }
 
 int audio_device_command(audio_device* device, const char* command, const char* argument) {
   if (!device || !command || device->kind != AUDIO_DEVICE_FILE) return 0;
@@ -273,10 +320,10 @@ int audio_io_commit(audio_io* io, audio_device* device) {
   if (io->committed) return 0;  // one device per layer; a second commit would open it twice
   if (private_table_find(io, device) < 0) return io->quit = 1, 0;
   io->committed = device;
-  if (!device->callback) io->quit = 1;
+  io->quit = device->callback ? 0 : 1;
   device->started = 0;
   if (device->kind == AUDIO_DEVICE_FILE) return private_file_commit(io, reinterpret_cast<audio_file_device*>(device));
-  return private_portaudio_commit(io, reinterpret_cast<audio_portaudio_device*>(device));
+  return private_realtime_commit(io, device);
 }
 
 void audio_io_finish(audio_io** io) {
@@ -284,6 +331,8 @@ void audio_io_finish(audio_io** io) {
   audio_io* s = *io;
   if (s->committed && s->committed->kind == AUDIO_DEVICE_FILE) {
     private_file_run(s, reinterpret_cast<audio_file_device*>(s->committed));
+  } else if (s->committed && s->committed->kind == AUDIO_DEVICE_JACK) {
+    private_jack_wait(reinterpret_cast<audio_jack_device*>(s->committed));
   } else if (s->committed) {
     private_portaudio_wait(reinterpret_cast<audio_portaudio_device*>(s->committed));
   }

@@ -6,6 +6,7 @@
 
 #include "library/arch/linux/midi-alsa.hpp"
 #include "library/arch/linux/midi-jack.hpp"
+#include "library/arch/linux/quiet-probes.hpp"
 
 namespace {
 
@@ -35,6 +36,7 @@ int32_t publish(midi_io* io, midi_device* device) {
 }  // namespace
 
 void midi_io_make(midi_io** io) {
+  linux_audio_quiet();  // before the first probe of JACK and the ALSA sequencer
   midi_io* state = static_cast<midi_io*>(calloc(1, sizeof(midi_io)));
   if (state) copy_name(state->client_name, "vorn");
   *io = state;

@@ -11,6 +11,7 @@
 #include <new>
 #include <thread>
 
+#include "library/arch/linux/jack-client.hpp"
 #include "toolset/atomics.hpp"
 
 namespace {
@@ -25,8 +26,6 @@ struct event_header {
 static_assert(sizeof(event_header) == 16);
 
 constexpr size_t RING_BYTES = 1 << 16;
-
-void quiet(const char*) {}
 
 }  // namespace
 
@@ -70,13 +69,12 @@ void copy_port_events(midi_jack* j, int32_t port, jack_nframes_t nframes, jack_n
   }
 }
 
-int process(jack_nframes_t nframes, void* arg) {
+void process(void* arg, jack_nframes_t nframes) {
   midi_jack* j = static_cast<midi_jack*>(arg);
   jack_nframes_t cycle_start = jack_last_frame_time(j->client);
   int any = 0;
   for (int32_t port = 0; port < j->port_count; ++port) copy_port_events(j, port, nframes, cycle_start, &any);
   if (any) sem_post(&j->wake);
-  return 0;
 }
 
 void on_shutdown(void* arg) { store_release(static_cast<midi_jack*>(arg)->server_gone, 1); }
@@ -107,22 +105,14 @@ void deliver(midi_jack* j) {
 }  // namespace
 
 midi_jack* midi_jack_open(const char* client_name) {
-  // A missing server is the normal case without JACK: keep libjack's complaints off the terminal.
-  void (*error_callback)(const char*) = jack_error_callback;
-  void (*info_callback)(const char*) = jack_info_callback;
-  jack_set_error_function(quiet);
-  jack_set_info_function(quiet);
-  jack_status_t status;
-  jack_client_t* client = jack_client_open(client_name, JackNoStartServer, &status);
-  jack_set_error_function(error_callback);
-  jack_set_info_function(info_callback);
+  jack_client_t* client = jack_shared_acquire(JACK_ROLE_MIDI, client_name);
   if (!client) return nullptr;
   midi_jack* j = new (std::nothrow) midi_jack;
   jack_ringbuffer_t* ring = jack_ringbuffer_create(RING_BYTES);
   if (!j || !ring || sem_init(&j->wake, 0, 0) != 0) {
     if (ring) jack_ringbuffer_free(ring);
     delete j;
-    jack_client_close(client);
+    jack_shared_release(JACK_ROLE_MIDI);
     return nullptr;
   }
   j->client = client;
@@ -147,10 +137,10 @@ int32_t midi_jack_publish(midi_jack* jack, const char* port_name, midi_receive r
 
 int midi_jack_start(midi_jack* jack) {
   if (jack->active) return 1;
-  if (jack_set_process_callback(jack->client, process, jack) != 0) return 0;
-  jack_on_shutdown(jack->client, on_shutdown, jack);
   jack->thread = std::thread(deliver, jack);
-  if (jack_activate(jack->client) != 0) {
+  jack_role_handlers handlers{process, on_shutdown, nullptr, jack};
+  if (!jack_shared_start(JACK_ROLE_MIDI, &handlers)) {
+    jack_shared_stop(JACK_ROLE_MIDI);
     store_release(jack->stop, 1);
     sem_post(&jack->wake);
     jack->thread.join();
@@ -161,18 +151,18 @@ int midi_jack_start(midi_jack* jack) {
 }
 
 // Callbacks stop first, then the thread delivers what is left and ends; only then do the ports and
-// the receive references (the layer's devices) go away.
+// the receive references (the layer's devices) go away. The client stays while the audio uses it.
 void midi_jack_close(midi_jack* jack) {
   if (!jack) return;
-  bool gone = load_acquire(jack->server_gone);
-  if (jack->active && !gone) jack_deactivate(jack->client);
+  jack_shared_stop(JACK_ROLE_MIDI);
+  bool gone = load_acquire(jack->server_gone) || jack_shared_gone();
   if (jack->thread.joinable()) {
     store_release(jack->stop, 1);
     sem_post(&jack->wake);
     jack->thread.join();
   }
   for (int32_t i = 0; i < jack->port_count && !gone; ++i) jack_port_unregister(jack->client, jack->ports[i]);
-  jack_client_close(jack->client);
+  jack_shared_release(JACK_ROLE_MIDI);
   jack_ringbuffer_free(jack->ring);
   sem_destroy(&jack->wake);
   delete jack;

@@ -1,4 +1,4 @@
-// JACK MIDI backend of the MIDI layer: one client, MIDI input ports, a thread that delivers packets.
+// JACK MIDI backend of the MIDI layer: input ports on the shared client, a thread that delivers packets.
 #pragma once
 #include <cstdint>
 
@@ -10,14 +10,14 @@
 // (pitch bend, system exclusive) never hides a note that follows it.
 struct midi_jack;
 
-// Connects to a server that is already running (never starts one); null without one, silently.
+// Takes the program's shared JACK client (a running server only, never starting one); null without one.
 midi_jack* midi_jack_open(const char* client_name);
 const char* midi_jack_client_name(const midi_jack* jack);
 // Registers a MIDI input port before the start; returns its index, or -1.
 int32_t midi_jack_publish(midi_jack* jack, const char* port_name, midi_receive receive, void* ref);
-// Activates the client and starts the delivering thread; 0 on failure.
+// Starts the delivering thread and the port's callback (activating the client if needed); 0 on failure.
 int midi_jack_start(midi_jack* jack);
-// Deactivates, joins the thread, unregisters the ports, closes the client and frees the state.
+// Stops the callback, joins the thread, unregisters the ports, lets go of the client, frees the state.
 void midi_jack_close(midi_jack* jack);
 // Events dropped because the ring buffer was full (the layer's thread fell behind by ~2000 messages).
 int32_t midi_jack_dropped(const midi_jack* jack);

@@ -1,0 +1,16 @@
+// Silent error handlers for alsa-lib and libjack.
+#include "library/arch/linux/quiet-probes.hpp"
+
+#include <alsa/asoundlib.h>
+#include <jack/jack.h>
+
+namespace {
+void quiet_alsa(const char*, int, const char*, int, const char*, ...) {}
+void quiet_jack(const char*) {}
+}  // namespace
+
+void linux_audio_quiet() {
+  snd_lib_error_set_handler(quiet_alsa);
+  jack_set_error_function(quiet_jack);
+  jack_set_info_function(quiet_jack);
+}
