@@ -12,13 +12,24 @@ kv_library(kv_audio SOURCES library/devices/audio-portaudio.cpp library/devices/
   LIBS kv_core kv_jack_client PkgConfig::KV_AUDIO_DEPS ${KV_ZITA_RESAMPLER})
 
 kv_test(audio_unit_test LABEL unit
-  SOURCES tests/audio/file_device_test.cpp
+  SOURCES tests/audio/file_device_test.cpp tests/audio/pump_test.cpp
   LIBS kv_audio)
 
 
 kv_test(audio_stream_test LABEL system TIMEOUT 240
   SOURCES tests/audio/stream_test.cpp
   LIBS kv_audio kv_test_support)
+
+# The JACK output's pump under RealtimeSanitizer (runtime linked whole, as for the engine's test).
+if(KV_RTSAN)
+  kv_test(pump_rtsan_test LABEL rtsan SOURCES tests/audio/pump_rtsan_test.cpp LIBS kv_audio kv_engine)
+  target_link_options(pump_rtsan_test PRIVATE
+    -Wl,--whole-archive /usr/lib/llvm-19/lib/clang/19/lib/linux/libclang_rt.rtsan-x86_64.a -Wl,--no-whole-archive
+    -ldl -lpthread)
+endif()
+
+# Preset loads reach the audio thread by hand-over again once it runs after a stall.
+kv_test(handoff_resume_test LABEL unit SOURCES tests/audio/handoff_resume_test.cpp LIBS kv_engine)
 
 # The offline renderer's command line, kept apart so that further inputs are one table entry each.
 kv_library(kv_render_options SOURCES apps/kelvarin/render_options.cpp)
@@ -54,3 +65,12 @@ kv_bench(render_bench SOURCES bench/render_bench.cpp LIBS kv_presets)
 if(TARGET render_bench)
   add_dependencies(render_bench kelvarin-render)
 endif()
+
+# The JACK output on real dummy servers (rates, periods, a busy session, the server going away, no
+# server), through the instrument's own wiring (jack_probe) and the editor under Xvfb.
+add_executable(jack_probe tests/audio/jack_probe.cpp)
+target_include_directories(jack_probe PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(jack_probe PRIVATE kv_audio_main kv_midi_map kv_engine)
+kv_script_test(jack_device_test LABEL system TIMEOUT 180
+  COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/audio/jack_device_test.py
+  DEPENDS jack_probe kelvarin-editor)

@@ -104,7 +104,7 @@ std::vector<std::string> output_ports() {
     ports.clear();
     std::string list = run_command("jack_lsp 2>/dev/null");
     size_t at = 0;
-    while ((at = list.find("PortAudio:out_", at)) != std::string::npos) {
+    while ((at = list.find("vorn:out_", at)) != std::string::npos) {
       size_t end = list.find('\n', at);
       ports.push_back(list.substr(at, end - at));
       at = end;

@@ -67,13 +67,7 @@ TEST(RealtimeOutput, JackOutputIsListedAfterTheFileDeviceAndTakesNoCommands) {
   EXPECT_EQ(l.list[0]->kind, AUDIO_DEVICE_FILE);
   ASSERT_NE(l.list[1], nullptr);
   EXPECT_TRUE(audio_device_is_realtime(l.list[1]));
-  auto* output = reinterpret_cast<audio_portaudio_device*>(l.list[1]);
-  const PaDeviceInfo* info = Pa_GetDeviceInfo(output->parameters.device);
-  ASSERT_NE(info, nullptr);
-  EXPECT_STREQ(info->name, "system");
-  EXPECT_STREQ(Pa_GetHostApiInfo(info->hostApi)->name, "JACK Audio Connection Kit");
-  EXPECT_EQ(output->parameters.channelCount, 2);
-  EXPECT_EQ(output->parameters.sampleFormat, paFloat32);
+  EXPECT_EQ(l.list[1]->kind, AUDIO_DEVICE_JACK);  // PortAudio's own JACK outputs are not listed
   EXPECT_EQ(audio_device_command(l.list[1], "set-file", "/tmp/never.wav"), 0);
   EXPECT_EQ(l.list[2], nullptr);
 }
