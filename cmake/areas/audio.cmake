@@ -74,3 +74,8 @@ target_link_libraries(jack_probe PRIVATE kv_audio_main kv_midi_map kv_engine)
 kv_script_test(jack_device_test LABEL system TIMEOUT 180
   COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/audio/jack_device_test.py
   DEPENDS jack_probe kelvarin-editor)
+
+# MIDI-to-audio latency on JACK in frames: bench/jack-latency.sh runs it against jack_probe.
+add_executable(jack_latency bench/jack_latency.cpp)
+target_include_directories(jack_latency PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(jack_latency PRIVATE PkgConfig::KV_JACK_DEPS)
