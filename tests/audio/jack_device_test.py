@@ -67,16 +67,16 @@ class Jack:
     mode: on a loaded test machine a late client then delays the period instead of missing it in the
     recording, so what is checked is the program's output, not the machine's scheduling."""
 
-    def __init__(self, name, rate, period, asoundrc=False):
+    def __init__(self, name, rate, period, asoundrc=False, server_options=(), driver_options=()):
         self.env = dict(os.environ, JACK_DEFAULT_SERVER=name, JACK_NO_AUDIO_RESERVATION="1",
                         JACK_NO_START_SERVER="1", HOME=os.path.join(SCRATCH, name))
         os.makedirs(self.env["HOME"], exist_ok=True)
         if asoundrc:  # an ALSA default device, as a desktop without JACK would play to
             with open(os.path.join(self.env["HOME"], ".asoundrc"), "w") as f:
                 f.write("pcm.!default { type null }\n")
-        self.server = Process(["jackd", "-S", "-n", name, "-d", "dummy", "-r", str(rate), "-p", str(period)],
-                              self.env, "jackd-" + name)
-        self.ready = eventually(lambda: "system:playback_2" in self.ports(), 10)
+        self.server = Process(["jackd", "-S", "-n", name, *server_options, "-d", "dummy", "-r", str(rate),
+                               "-p", str(period), *driver_options], self.env, "jackd-" + name)
+        self.ready = eventually(lambda: "system:capture_2" in self.ports(), 10)
 
     def ports(self):
         r = subprocess.run(["jack_lsp"], env=self.env, capture_output=True, text=True)
@@ -210,11 +210,11 @@ def server_goes_away(server, editor, display):
     editor.stop()
 
 
-def refused(name, rate, period, line):
+def refused(name, rate, period, line, server_options=(), driver_options=()):
     """A server the output cannot serve: one line, then the next device (the ALSA default here)."""
-    server = Jack(name, rate, period, asoundrc=True)
+    server = Jack(name, rate, period, True, server_options, driver_options)
     check(server.ready, "server %s up" % name)
-    p = probe(server, name, 1)
+    p = probe(server, name, 0)
     p.wait_exit(20)
     out = p.output()
     check(out.startswith("device 0\ndevice 1\nJACK output skipped: " + line + "\ndevice 2\nwired\n"), repr(out))
@@ -272,6 +272,10 @@ def main():
 
         refused("kv-jack-8192", 44100, 8192, "its period of 8192 frames is over 4096.")
         refused("kv-jack-44101", 44101, 256, "cannot convert 44100 Hz to the server's 44101 Hz.")
+        refused("kv-jack-full", 44100, 256, 'ports "out_1" and "out_2" could not be registered.',
+                server_options=("--port-max", "5"))  # the server's four ports and the MIDI input
+        refused("kv-jack-mute", 44100, 256, "the outputs could not be connected to the playback ports.",
+                driver_options=("-P", "0"))  # no playback ports
         without_server(display)
     finally:
         for s in servers:
