@@ -266,6 +266,9 @@ def main():
         p = probe(slow, "tone-1024")
         check(p.wait_for("wired\n", 10) and p.output().startswith("device 0\ndevice 1\nwired\n"),
               "JACK chosen before an ALSA default: " + repr(p.output()[:100]))
+        connections = subprocess.run(["jack_lsp", "-c"], env=slow.env, capture_output=True, text=True).stdout
+        check("vorn:out_1\n   system:playback_1\n" in connections and
+              "vorn:out_2\n   system:playback_2\n" in connections, "outputs connected to the playback ports")
         check_tone(slow, 1024, 44100)
         p.stop()
         slow.stop()
