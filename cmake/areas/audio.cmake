@@ -1,7 +1,7 @@
 # Audio I/O: the device layer over PortAudio and libsndfile, its tests, and the offline renderer.
 pkg_check_modules(KV_AUDIO_DEPS REQUIRED IMPORTED_TARGET portaudio-2.0 sndfile)
 
-kv_library(kv_audio SOURCES library/devices/audio-portaudio.cpp
+kv_library(kv_audio SOURCES library/devices/audio-portaudio.cpp library/devices/audio-xruns.cpp
   LIBS kv_core PkgConfig::KV_AUDIO_DEPS)
 
 kv_test(audio_unit_test LABEL unit
@@ -20,8 +20,11 @@ kv_test(render_options_test LABEL unit
   SOURCES tests/audio/render_options_test.cpp
   LIBS kv_render_options)
 
+# Recording the instrument's output to WAV files while it plays (ring on the audio side, writer thread).
+kv_library(kv_recorder SOURCES apps/kelvarin/recorder.cpp LIBS kv_storage PkgConfig::KV_AUDIO_DEPS Threads::Threads)
+
 # The instrument's audio wiring (steps of the program entry), used by the instrument's main.
-kv_library(kv_audio_main SOURCES apps/kelvarin/main_audio.cpp LIBS kv_audio kv_engine)
+kv_library(kv_audio_main SOURCES apps/kelvarin/main_audio.cpp LIBS kv_audio kv_engine kv_recorder)
 
 kv_test(main_audio_test LABEL system TIMEOUT 120
   SOURCES tests/audio/main_audio_test.cpp
