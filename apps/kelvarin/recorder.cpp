@@ -156,8 +156,8 @@ int recorder_start() {
   store_relaxed(busy, 1);
   std::printf("recording to %s\n", path.c_str());
   std::fflush(stdout);
+  store_release(armed, 1);  // before the writer starts, which takes a clear flag for a stop
   std::thread(private_writer, file, path).detach();
-  store_release(armed, 1);
   return 1;
 }
 
