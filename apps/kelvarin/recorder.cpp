@@ -64,8 +64,11 @@ void private_writer(SNDFILE* file, std::string path) {
     if (!private_drain(file, kept, why) || last) break;
     std::this_thread::sleep_for(DRAIN_PERIOD);
   }
-  if (why.empty() && load_acquire(overrun))
-    why = "the disk fell more than " + std::to_string(int(RECORDER_RING_FRAMES / SAMPLE_RATE)) + " s behind";
+  if (why.empty() && load_acquire(overrun)) {
+    char text[64];
+    std::snprintf(text, sizeof text, "the disk fell more than %.1f s behind", RECORDER_RING_FRAMES / SAMPLE_RATE);
+    why = text;
+  }
   sf_close(file);
   double seconds = double(kept) / SAMPLE_RATE;
   if (why.empty()) {

@@ -22,6 +22,7 @@ kv_test(render_options_test LABEL unit
 
 # Recording the instrument's output to WAV files while it plays (ring on the audio side, writer thread).
 kv_library(kv_recorder SOURCES apps/kelvarin/recorder.cpp LIBS kv_storage PkgConfig::KV_AUDIO_DEPS Threads::Threads)
+kv_test(recorder_test LABEL unit SOURCES tests/audio/recorder_test.cpp LIBS kv_recorder)
 
 # The instrument's audio wiring (steps of the program entry), used by the instrument's main.
 kv_library(kv_audio_main SOURCES apps/kelvarin/main_audio.cpp LIBS kv_audio kv_engine kv_recorder)

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -43,4 +44,5 @@ TEST(RealtimeRecording, TheBlockAndItsCopyIntoTheRingAreRealtimeSafe) {
   sf_close(file);
   EXPECT_EQ(info.frames, sf_count_t(blocks) * AUDIO_BLOCK) << "every block reached the file";
   EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+  std::filesystem::remove_all(folder);
 }
