@@ -14,7 +14,7 @@ packages=(
   jackd2 xvfb xauth libgl1-mesa-dri x11-utils xdotool sox imagemagick liblo-tools
   python3 python3-numpy python3-mido
   # installing and packaging: the Debian package (dependencies found by dpkg-shlibdeps), the unprivileged run
-  dpkg-dev file fakeroot util-linux
+  dpkg-dev file util-linux
 )
 
 missing=()

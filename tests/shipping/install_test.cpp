@@ -98,6 +98,22 @@ TEST_F(Install, InstalledProgramsKeepTheUsersFilesInTheDataFolder) {
   EXPECT_NE(entry.find("\nIcon=kelvarin\n"), std::string::npos) << entry;
   EXPECT_EQ(png_size(prefix + "/share/icons/hicolor/256x256/apps/kelvarin.png"), std::make_pair(256, 256));
 
+  // The package depends on the Debian package of every library the installed programs link.
+  const std::string deb_dir = prefix + "/deb";
+  log = run_command("cd '" + binary_dir() + "' && cpack -G DEB -B '" + deb_dir + "' 2>&1", &status);
+  ASSERT_EQ(status, 0) << log;
+  std::string depends = run_command("dpkg-deb -f '" + deb_dir + "'/kelvarin_*.deb Depends");
+  const std::string bin = "'" + prefix + "/lib/kelvarin/kelvarin'";
+  std::string linked = run_command("for n in $(objdump -p " + bin + " | awk '/NEEDED/{print $2}'); do ldd " + bin +
+                                   " | awk -v n=$n '$1==n{print $3}'; done | xargs -n1 realpath | "
+                                   "xargs dpkg -S 2>/dev/null | cut -d: -f1 | sort -u");
+  std::istringstream packages(linked);
+  int count = 0;
+  for (std::string package; packages >> package; ++count)
+    EXPECT_NE(depends.find(package), std::string::npos) << package << " is linked; Depends: " << depends;
+  EXPECT_GE(count, 8) << linked;
+  run_command("rm -rf '" + deb_dir + "'");
+
   // The user's own short playlist is already there (slot 5, then the end): the first start must keep it.
   ASSERT_EQ(run_command("mkdir -p '" + data + "' && printf 'load 3500 5\\nend 6000\\n' > '" + prefix +
                         "/short.txt' && '" + program("kelvarin-preset") + "' playlist '" + prefix + "/short.txt' '" +
