@@ -48,6 +48,7 @@ int main() {
   display_io* display = nullptr;
   display_io_make(&display);
   display_io_keys(private_keys);
+  display_io_on_quit(recorder_finish);  // a recording running at the quit key or the playlist's end
   display_device* device = display ? private_choose_display(display) : nullptr;
   display_io_commit(&display, device);
   display_io_finish(&display);

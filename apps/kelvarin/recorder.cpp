@@ -10,7 +10,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <thread>
@@ -111,12 +110,6 @@ SNDFILE* private_open(const std::string& path) {
   return file;
 }
 
-// A program that quits while recording closes the file with what the ring still holds.
-void private_at_exit() {
-  store_release(armed, 0);
-  recorder_wait_idle(2.0);
-}
-
 }  // namespace
 
 void recorder_accept(const float* left, const float* right, int32_t frames) {
@@ -137,11 +130,7 @@ void recorder_accept(const float* left, const float* right, int32_t frames) {
 
 int recorder_start() {
   if (load_acquire(armed) || load_acquire(busy)) return 0;
-  static bool once = [] {
-    std::signal(SIGXFSZ, SIG_IGN);  // a file size limit is a write error to report, not the end of the program
-    return std::atexit(private_at_exit) == 0;
-  }();
-  (void)once;
+  std::signal(SIGXFSZ, SIG_IGN);  // a file size limit is a write error to report, not the end of the program
   std::string folder = private_folder();
   std::string path = folder.empty() ? "" : private_file_name(folder);
   SNDFILE* file = path.empty() ? nullptr : private_open(path);
@@ -183,6 +172,11 @@ int recorder_wait_idle(double seconds) {
   while (load_acquire(busy) && std::chrono::steady_clock::now() < until)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   return !load_acquire(busy);
+}
+
+void recorder_finish() {
+  recorder_stop();
+  recorder_wait_idle(2.0);
 }
 
 std::string recorder_path() { return current_path; }

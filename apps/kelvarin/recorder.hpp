@@ -28,6 +28,8 @@ void recorder_toggle();
 int recorder_recording();
 // Any thread: seconds of sound taken in by the recording running or last run.
 double recorder_seconds();
+// Stops a running recording and waits (up to 2 s) until its file is closed: the program quits after this.
+void recorder_finish();
 // Waits up to `seconds` until no writer runs (a stopped recording's file is then closed); 1 when none runs.
 int recorder_wait_idle(double seconds);
 // The file of the recording running or last run ("" before the first).

@@ -167,8 +167,17 @@ TEST(Recording, KeyButtonLimitAndHealthOnTheRealEditor) {
       << "the audio statistics go on after the failed recording";
 
   EXPECT_EQ(heard.wait_exit(60), 0);
+  // A third recording still running when the program quits is closed with everything the ring held.
+  screen.key("r");
+  recorder_line started3, stopped3;
+  ASSERT_TRUE(screen.find("rec 0:01", &l));
   screen.key("Escape");
   EXPECT_EQ(editor.wait_exit(30), 0) << editor.output();
+  ASSERT_TRUE(nth_line(editor.output(), "recording to ", 2, &started3));
+  ASSERT_TRUE(nth_line(editor.output(), "\nrecorded ", 1, &stopped3)) << editor.output();
+  EXPECT_EQ(stopped3.path, started3.path);
+  EXPECT_NEAR(read_wav(started3.path).seconds(), stopped3.seconds, 0.051);
+  EXPECT_LT(editor.output().find("\nrecorded " + started3.path), editor.output().find("quit"));
 
   recording whole = read_wav(heard_wav);
   ASSERT_GT(whole.seconds(), 10.0);

@@ -67,6 +67,7 @@ struct display_glut_state {
 display_glut_state glut_state{};
 float reported_fps = 0.0f;             // of the last display statistics line
 display_key_fn program_keys = nullptr;  // keys the layer leaves to the program
+display_quit_fn program_quit = nullptr;  // the program's last words before the process ends
 
 }  // namespace
 
@@ -339,6 +340,8 @@ void private_display_glut_init() {
 
 void display_io_keys(display_key_fn keys) { program_keys = keys; }
 
+void display_io_on_quit(display_quit_fn quit) { program_quit = quit; }
+
 float display_io_reported_fps() { return reported_fps; }
 
 int glut_is_fullscreen() { return glutGameModeGet(GLUT_GAME_MODE_ACTIVE) ? 1 : 0; }
@@ -461,6 +464,7 @@ void display_io_finish(display_io** io) {
 // still use them, so the process ends at once after the last line is out; the servers see the
 // connections close.
 void my_exit() {
+  if (program_quit) program_quit();
   perf_log("quit");
   std::fflush(nullptr);
   _exit(0);
