@@ -30,10 +30,15 @@ screen_labels::screen_labels(const std::string& display) : display_(display) {
   char folder[] = "/tmp/kv-labels-XXXXXX";
   if (mkdtemp(folder)) chmod(folder, 0777);  // the program may run as another user
   file_ = std::string(folder) + "/labels";
+  // A copy beside the labels, so a user who cannot enter the build folder can still load it.
+  tap_ = std::string(folder) + "/label_tap.so";
+  run_command("cp '" KV_LABEL_TAP "' '" + tap_ + "' && chmod 755 '" + tap_ + "'");
 }
 
+screen_labels::~screen_labels() { run_command("rm -rf '" + file_.substr(0, file_.rfind('/')) + "'"); }
+
 std::vector<std::string> screen_labels::env() const {
-  return {"LD_PRELOAD=" KV_LABEL_TAP, "KV_LABELS=" + file_, "DISPLAY=" + display_};
+  return {"LD_PRELOAD=" + tap_, "KV_LABELS=" + file_, "DISPLAY=" + display_};
 }
 
 std::vector<shown_label> screen_labels::read(long* frame) const {

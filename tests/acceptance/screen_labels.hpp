@@ -11,6 +11,9 @@ struct shown_label {
 class screen_labels {
  public:
   explicit screen_labels(const std::string& display);  // ":N"
+  ~screen_labels();
+  screen_labels(const screen_labels&) = delete;
+  screen_labels& operator=(const screen_labels&) = delete;
   // The environment that makes a program report its labels to this reader.
   std::vector<std::string> env() const;
   // The labels of the last frame written (empty before the first); `frame` gets its number.
@@ -27,6 +30,6 @@ class screen_labels {
   const std::string& file() const { return file_; }
 
  private:
-  std::string display_, file_;
+  std::string display_, file_, tap_;
   int origin_x_ = 0, origin_y_ = 0, height_ = 0;
 };
