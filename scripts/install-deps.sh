@@ -13,6 +13,8 @@ packages=(
   # real peers and measuring tools used by the tests
   jackd2 xvfb xauth libgl1-mesa-dri x11-utils xdotool sox imagemagick liblo-tools
   python3 python3-numpy python3-mido
+  # installing and packaging: the Debian package (dependencies found by dpkg-shlibdeps), the unprivileged run
+  dpkg-dev file util-linux
 )
 
 missing=()

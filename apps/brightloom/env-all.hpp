@@ -1,6 +1,7 @@
 // Virtual paths ("virtual://root/title.jpg") resolved against the application's resource directory.
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "toolset/algos/parser.hpp"
 #include "toolset/array.hpp"
@@ -15,8 +16,15 @@
 byte_array vpath(const char* path);
 
 // The resource directory ("resources" beside the running executable unless KELVARIN_RESOURCES names
-// another one); borrowed, NUL-terminated, never null.
+// another one); borrowed, NUL-terminated, never null. Where the folder beside the executable exists but
+// this user cannot write to it (an installed program), the user's data folder is used instead.
 const char* get_resource_path();
+// The user's data folder: $XDG_DATA_HOME/kelvarin (an absolute XDG_DATA_HOME only), else
+// ~/.local/share/kelvarin; empty when there is no home folder.
+std::string user_data_folder();
+// `beside` when it is missing or writable; otherwise the user's data folder, made and seeded with copies
+// of the shipped files it lacks, with one line saying so (or `beside`, read-only, when that fails).
+std::string choose_resource_folder(const std::string& beside);
 
 // Transactions over the parser: on failure the cursor is back where it was.
 int parse_a_string(parser* p, char* buffer, int32_t n);  // exactly n bytes, then a NUL (buffer: n + 1)

@@ -5,11 +5,17 @@
 #include "apps/kelvarin/display.hpp"
 #include "apps/kelvarin/main_audio.hpp"
 #include "apps/kelvarin/main_midi.hpp"
+#include "apps/kelvarin/recorder.hpp"
 #include "apps/kelvarin/synth.hpp"
 #include "apps/kelvarin/voice_chain.hpp"
 #include "library/arch/opengl/display-glut.hpp"
 
 namespace {
+
+// "r" starts and stops a recording of what the instrument plays, in every build.
+void private_keys(unsigned char key) {
+  if (key == 'r') recorder_toggle();
+}
 
 // The first real-time display device gets the instrument's callbacks and is asked for full screen. With
 // none real-time, the last device examined goes on without callbacks; an empty list gives none.
@@ -41,6 +47,8 @@ int main() {
 
   display_io* display = nullptr;
   display_io_make(&display);
+  display_io_keys(private_keys);
+  display_io_on_quit(recorder_finish);  // a recording running at the quit key or the playlist's end
   display_device* device = display ? private_choose_display(display) : nullptr;
   display_io_commit(&display, device);
   display_io_finish(&display);

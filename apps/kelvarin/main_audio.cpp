@@ -4,10 +4,18 @@
 #include <cstdio>
 
 #include "apps/kelvarin/audio_callback.hpp"
+#include "apps/kelvarin/recorder.hpp"
 #include "apps/kelvarin/synth.hpp"
 
 namespace {
 int32_t device_number = 0;  // running number of every audio device examined
+
+// The instrument's block, then the recorder's copy of exactly what goes out (audiofn always commits a
+// full stereo block).
+void private_play_and_record(void* user, audio_frame* frame) {
+  audiofn(user, frame);
+  recorder_accept(frame->left, frame->right, AUDIO_BLOCK);
+}
 }  // namespace
 
 audio_io* kelvarin_audio_open(audio_callback callback, void* user) {
@@ -31,11 +39,11 @@ audio_io* kelvarin_audio_open(audio_callback callback, void* user) {
   }
   // From now on the instrument's callback plays the records on its own thread: presets cross over to
   // it by hand-over (a stream that stalls or stops is noticed at the next load).
-  if (chosen && callback == audiofn) synth_handoff_enable(1);
+  if (chosen && (callback == audiofn || callback == private_play_and_record)) synth_handoff_enable(1);
   return io;
 }
 
-audio_io* kelvarin_audio_start() { return kelvarin_audio_open(audiofn, nullptr); }
+audio_io* kelvarin_audio_start() { return kelvarin_audio_open(private_play_and_record, nullptr); }
 
 void kelvarin_audio_finish(audio_io** io) {
   audio_io_finish(io);

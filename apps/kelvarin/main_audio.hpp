@@ -7,7 +7,8 @@
 // stream; an output that cannot start says so in one line and the next one is tried. Without such an output it prints "Could not find adequate device." and commits none: the
 // program goes on silent. Returns the layer (null only when memory ran out).
 audio_io* kelvarin_audio_open(audio_callback callback, void* user);
-// The same with the instrument's own callback. The synthesizer records and delay lines must be made first.
+// The same with the instrument's own callback, whose every block also goes to the recorder. The
+// synthesizer records and delay lines must be made first.
 audio_io* kelvarin_audio_start();
 // Waits for the stream to end (it ends only if the callback ends it), then frees; the handle becomes null.
 void kelvarin_audio_finish(audio_io** io);

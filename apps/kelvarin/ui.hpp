@@ -20,7 +20,7 @@ struct kelvarin_ui {
   monome grid;          // "/box": row 0 selects slots, row 1 column 0 ends a recording
   int32_t saving;       // the slot section's "saving?" switch: the next slot press saves
   const char* message;  // the slot section's last message, none at start
-  ui_layout outer, input_row, osc_stack, osc_row, mod_row, layer_row;
+  ui_layout outer, title_row, input_row, osc_stack, osc_row, mod_row, layer_row;
   ui_layout slot_stack, slot_row, preset_row;
 };
 

@@ -10,11 +10,15 @@
 #include "apps/experiments/widgets.hpp"
 #include "apps/kelvarin/oscillators.hpp"
 #include "apps/kelvarin/panel_history.hpp"
+#include "apps/kelvarin/recorder.hpp"
 #include "apps/kelvarin/slots_section.hpp"
 #include "apps/kelvarin/synth.hpp"
 #include "apps/kelvarin/ui.hpp"
 #include "apps/kelvarin/visuals.hpp"
 #include "apps/kelvarin/visuals_model.hpp"
+#include "library/arch/opengl/display-glut.hpp"
+#include "library/devices/audio-frame.hpp"
+#include "library/devices/audio-xruns.hpp"
 #include "pure/math.hpp"
 #include "pure/music/notes.hpp"
 #include "toolset/atomics.hpp"
@@ -187,8 +191,26 @@ void private_input_row(struct kelvarin_ui* panel) {
   ui_label(u, nullptr, "Midi-IN activity: ");
   ui_label(u, nullptr, "%s", midi_in_activity() == 1 ? "yes" : "no");
   private_knob(panel, gain, 0.0f, GAIN_MAX, "gain");
+  // The health a performer cannot read off the terminal on stage: the audio callback's share of the
+  // block and the display rate of the last statistics lines, and the audio server's xruns.
+  ui_label(u, nullptr, "audio %.1f%%", double(audio_frame_reported_load()) * 100.0);
+  ui_label(u, nullptr, "xruns %d", int(audio_io_xrun_count()));
+  ui_label(u, nullptr, "display %.1f fps", double(display_io_reported_fps()));
   private_do_margin(u);
   ui_flow_destroy(&panel->input_row, u);
+}
+
+// "Kelvarin" and the recorder's button, which shows the running time while it records.
+void private_title_row(struct kelvarin_ui* panel) {
+  ui* u = private_u(panel);
+  ui_flow_make(&panel->title_row, u, ui_id(u), &panel->outer);
+  ui_label(u, nullptr, "Kelvarin");
+  hid id = ui_id(u);
+  int seconds = int(recorder_seconds());
+  int pressed = recorder_recording() ? ui_button(u, id, nullptr, nullptr, "rec %d:%02d", seconds / 60, seconds % 60)
+                                     : ui_button(u, id, nullptr, nullptr, "rec");
+  if (pressed) recorder_toggle();
+  ui_flow_destroy(&panel->title_row, u);
 }
 
 }  // namespace
@@ -200,7 +222,7 @@ void kelvarin_ui(struct kelvarin_ui* panel, display_frame* frame) {
   kelvarin_ui_grid_step(panel, float(display_frame_in_ms(frame)));
   ui_stack_make(&panel->outer, u, ui_id(u), nullptr);
   private_do_margin(u);
-  ui_label(u, nullptr, "Kelvarin");
+  private_title_row(panel);
   if (ui_button(u, ui_id(u), nullptr, nullptr, "visuals")) visuals_p = !visuals_p;
   xy a;
   ui_anchor(u, &a);

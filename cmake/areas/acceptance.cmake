@@ -22,3 +22,18 @@ add_dependencies(acceptance_test kelvarin kelvarin-editor kelvarin-plain kelvari
 
 # One panel frame, built, drawn and finished, under X and Mesa: bin/panel_bench (own Xvfb without DISPLAY).
 kv_bench(panel_bench SOURCES bench/panel_bench.cpp LIBS kv_panel kv_test_support)
+
+# Preloaded into a running program: the labels of each frame go to a file, so a test reads what the real
+# program shows and where (tests/acceptance/screen_labels.hpp).
+add_library(kv_label_tap MODULE tests/acceptance/label_tap.cpp)
+target_link_libraries(kv_label_tap PRIVATE PkgConfig::KV_GL ${CMAKE_DL_LIBS})
+kv_library(kv_screen_labels SOURCES tests/acceptance/screen_labels.cpp LIBS kv_test_support)
+target_compile_definitions(kv_screen_labels PRIVATE KV_LABEL_TAP="$<TARGET_FILE:kv_label_tap>")
+add_dependencies(kv_screen_labels kv_label_tap)
+
+# Recording with the key and the panel's button on the real editor, checked against jack_rec, a file
+# size limit met half way, and the panel's health figures against the printed statistics.
+kv_test(recording_test LABEL system TIMEOUT 300
+  SOURCES tests/acceptance/recording_test.cpp
+  LIBS kv_observe kv_screen_labels kv_test_support)
+add_dependencies(recording_test kelvarin-editor kelvarin_resources)

@@ -38,8 +38,14 @@ kv_test(render_options_test LABEL unit
   SOURCES tests/audio/render_options_test.cpp
   LIBS kv_render_options)
 
+# Recording the instrument's output to WAV files while it plays (ring on the audio side, writer thread).
+kv_library(kv_recorder SOURCES apps/kelvarin/recorder.cpp LIBS kv_storage PkgConfig::KV_AUDIO_DEPS Threads::Threads)
+kv_test(recorder_test LABEL unit SOURCES tests/audio/recorder_test.cpp LIBS kv_recorder)
+# The same cases in the thread-sanitizer tree: the ring's hand-over between the blocks and the writer.
+kv_test(recorder_tsan_test LABEL tsan SOURCES tests/audio/recorder_test.cpp LIBS kv_recorder)
+
 # The instrument's audio wiring (steps of the program entry), used by the instrument's main.
-kv_library(kv_audio_main SOURCES apps/kelvarin/main_audio.cpp LIBS kv_audio kv_engine)
+kv_library(kv_audio_main SOURCES apps/kelvarin/main_audio.cpp LIBS kv_audio kv_engine kv_recorder)
 
 kv_test(main_audio_test LABEL system TIMEOUT 120
   SOURCES tests/audio/main_audio_test.cpp

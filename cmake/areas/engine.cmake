@@ -19,6 +19,9 @@ if(KV_RTSAN)
   kv_test(engine_rtsan_test LABEL rtsan SOURCES tests/engine/rtsan_test.cpp LIBS kv_engine)
   target_link_options(engine_rtsan_test PRIVATE
     -Wl,--whole-archive ${kv_rtsan_runtime} -Wl,--no-whole-archive -ldl -lpthread)
+  kv_test(recorder_rtsan_test LABEL rtsan SOURCES tests/engine/recorder_rtsan_test.cpp LIBS kv_recorder kv_engine)
+  target_link_options(recorder_rtsan_test PRIVATE
+    -Wl,--whole-archive ${kv_rtsan_runtime} -Wl,--no-whole-archive -ldl -lpthread)
 endif()
 
 # The eight voices' filters run side by side in vector lanes with the per-voice arithmetic; no fused

@@ -25,3 +25,11 @@ add_custom_command(OUTPUT ${built}
   COMMAND kelvarin-preset playlist ${CMAKE_SOURCE_DIR}/presets/playlist.txt ${built}
   DEPENDS kelvarin-preset ${CMAKE_SOURCE_DIR}/presets/playlist.txt)
 kv_resource(SOURCE ${built} NAME playlist KEEP)
+
+# The installed tree as a user meets it: `cmake --install` into a scratch prefix, the installed editor and
+# demo run as an unprivileged user under Xvfb, their files in that user's data folder.
+kv_test(install_test LABEL system TIMEOUT 300
+  SOURCES tests/shipping/install_test.cpp
+  LIBS kv_observe kv_screen_labels kv_test_support)
+add_dependencies(install_test kelvarin kelvarin-editor kelvarin-plain kelvarin-render kelvarin-preset
+  kelvarin_resources kelvarin_icon)

@@ -1,12 +1,15 @@
 // Audio frames: buffers, time stamps and the audio statistics written to the performance log.
 #include "library/devices/audio-frame.hpp"
 
+#include <atomic>
 #include <cstdlib>
 
 #include "library/arch/posix/time.hpp"
 #include "library/config.hpp"
 
 namespace {
+
+alignas(4) float reported_load = 0.0f;  // written by the audio thread, read by the panel
 
 // Counts the frame and, at most once a second, logs the nominal rate and the mean busy share of a block.
 void private_audio_frame_statistics(audio_frame* frame) {
@@ -15,6 +18,7 @@ void private_audio_frame_statistics(audio_frame* frame) {
   double now = get_milliseconds();
   if (now - frame->report_time <= 1000.0) return;
   double load = frame->busy_sum / double(frame->report_count) * 0.172265625;
+  std::atomic_ref<float>(reported_load).store(float(load), std::memory_order_relaxed);
   perf_log("audio-fps: %.2f, cpu-load: %.5f\n", 172.265625, load);
   frame->report_time = now;
   frame->busy_sum = 0.0;
@@ -70,5 +74,7 @@ void audio_frame_commit_none(audio_frame* frame) {
   frame->define_time = frame->commit_time = get_milliseconds();
   private_audio_frame_statistics(frame);
 }
+
+float audio_frame_reported_load() { return std::atomic_ref<float>(reported_load).load(std::memory_order_relaxed); }
 
 double audio_frame_in_ms(const audio_frame* frame) { return double(frame->frame_counter) * AUDIO_BLOCK_MS; }

@@ -29,3 +29,6 @@ void audio_frame_define_mono(audio_frame* frame, float** buffer);
 void audio_frame_commit(audio_frame* frame);
 void audio_frame_commit_none(audio_frame* frame);
 double audio_frame_in_ms(const audio_frame* frame);  // 0 during the first callback
+// The cpu-load of the last audio statistics line (mean busy time over the block period; 0 before the
+// first line). Any thread.
+float audio_frame_reported_load();

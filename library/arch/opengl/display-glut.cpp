@@ -65,6 +65,9 @@ struct display_glut_state {
   display_switch pending;
 };
 display_glut_state glut_state{};
+float reported_fps = 0.0f;             // of the last display statistics line
+display_key_fn program_keys = nullptr;  // keys the layer leaves to the program
+display_quit_fn program_quit = nullptr;  // the program's last words before the process ends
 
 }  // namespace
 
@@ -228,8 +231,11 @@ void private_display_glut_keyboard(unsigned char key, int, int) {
     if (glut_is_fullscreen()) private_display_glut_toggle(io);
     my_exit();
   }
-  if (key == key_return && (glutGetModifiers() & GLUT_ACTIVE_ALT))
+  if (key == key_return && (glutGetModifiers() & GLUT_ACTIVE_ALT)) {
     io->device->prefer_fullscreen = !io->device->prefer_fullscreen;
+  } else if (program_keys) {
+    program_keys(key);
+  }
 }
 
 void private_display_glut_reshape(int w, int h) {
@@ -243,6 +249,7 @@ void private_display_glut_report(display_io* io, display_frame* frame) {
   frame_stats* s = &io->stats;
   if (s->count <= 100 && s->interval_sum <= 1000.0) return;
   double interval = s->interval_sum / s->count, creation = s->creation_sum / s->count;
+  reported_fps = float(1000.0 / interval);
   perf_log("display-fps: %.2f [%.2f .. %.2f], creation-fps: %.2f [%.2f .. %.2f], cpu-load: %.5f [%.2f .. %.2f]\n",
            1000.0 / interval, 1000.0 / s->interval_max, 1000.0 / s->interval_min, 1000.0 / creation,
            1000.0 / s->creation_max, 1000.0 / s->creation_min, creation / interval, s->creation_min / interval,
@@ -330,6 +337,12 @@ void private_display_glut_init() {
 }
 
 }  // namespace
+
+void display_io_keys(display_key_fn keys) { program_keys = keys; }
+
+void display_io_on_quit(display_quit_fn quit) { program_quit = quit; }
+
+float display_io_reported_fps() { return reported_fps; }
 
 int glut_is_fullscreen() { return glutGameModeGet(GLUT_GAME_MODE_ACTIVE) ? 1 : 0; }
 
@@ -451,6 +464,7 @@ void display_io_finish(display_io** io) {
 // still use them, so the process ends at once after the last line is out; the servers see the
 // connections close.
 void my_exit() {
+  if (program_quit) program_quit();
   perf_log("quit");
   std::fflush(nullptr);
   _exit(0);

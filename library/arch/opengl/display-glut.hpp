@@ -78,6 +78,14 @@ void display_io_commit(display_io** io, display_device* device);
 // Opens the window and runs the GLUT loop; frees the layer if the loop ever returns. *io becomes null.
 void display_io_finish(display_io** io);
 int glut_is_fullscreen();
+// Every key other than Escape and Alt+Return goes to `keys` (window thread), when one is given.
+using display_key_fn = void (*)(unsigned char key);
+void display_io_keys(display_key_fn keys);
+// Called by my_exit before the "quit" line, on the thread that quits (to close files still being written).
+using display_quit_fn = void (*)();
+void display_io_on_quit(display_quit_fn quit);
+// The display-fps of the last display statistics line (0 before the first); window thread.
+float display_io_reported_fps();
 // Writes "quit" to the performance log and ends the process with status 0 (see the definition for why
 // it does not run the exit handlers).
 [[noreturn]] void my_exit();
