@@ -25,3 +25,15 @@ add_custom_command(OUTPUT ${built}
   COMMAND kelvarin-preset playlist ${CMAKE_SOURCE_DIR}/presets/playlist.txt ${built}
   DEPENDS kelvarin-preset ${CMAKE_SOURCE_DIR}/presets/playlist.txt)
 kv_resource(SOURCE ${built} NAME playlist KEEP)
+
+# The demo's visuals replayed offline at a steady 60 and 15 frames a second, with the shipped slots and
+# playlist, under Xvfb and Mesa.
+kv_test(demo_frames_test LABEL system
+  SOURCES tests/visuals/glut_window.cpp tests/shipping/demo_frames_test.cpp
+  LIBS kv_visuals kv_presets kv_engine kv_test_support
+  TIMEOUT 300)
+foreach(slot RANGE 7)
+  list(APPEND shipped_presets ${CMAKE_BINARY_DIR}/presets/save-${slot}.dat)
+endforeach()
+add_custom_target(shipped_presets DEPENDS ${shipped_presets} ${CMAKE_BINARY_DIR}/presets/playlist)
+add_dependencies(demo_frames_test shipped_presets)
