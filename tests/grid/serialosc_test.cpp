@@ -100,7 +100,7 @@ TEST(Serialosc, AGridIsClaimedPlayedAndLetGoWhilePressesAndLedsOnTheOldPortsStay
   stand_in_daemon daemon;
   osc_port grid_a("14501"), grid_b("14502"), leds("8880");
   ASSERT_TRUE(daemon.ready() && grid_a.ready() && grid_b.ready() && leds.ready());
-  daemon.plug({{"m1000001", "monome 64", 14501}, {"m1000009", "monome arc 4", 14509}});
+  daemon.plug({{"m1000009", "monome arc 4", 14509}, {"m1000001", "monome 64", 14501}});
   xvfb_display display(1024, 768);
   ASSERT_TRUE(display.ready());
   scratch_resources folder;
@@ -140,6 +140,7 @@ TEST(Serialosc, AGridIsClaimedPlayedAndLetGoWhilePressesAndLedsOnTheOldPortsStay
   lo_send(to, "/serialosc/remove", "s", "m1000001");
   EXPECT_TRUE(daemon.wait_for("/serialosc/notify si localhost 7770", 2)) << "asks to hear of the next change";
   size_t heard_by_a = grid_a.size();
+  lo_send(to, "/serialosc/device", "ssi", "m1000001", "monome 64", 14501);  // a late answer
   send_to_instrument("/box/press", 2, 0, 1);
   EXPECT_TRUE(leds.wait_for("/box/led iii 6 0 0"));
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
