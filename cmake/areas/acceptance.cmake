@@ -23,7 +23,7 @@ add_dependencies(acceptance_test kelvarin kelvarin-editor kelvarin-plain kelvari
 # One panel frame, built, drawn and finished, under X and Mesa: bin/panel_bench (own Xvfb without DISPLAY).
 kv_bench(panel_bench SOURCES bench/panel_bench.cpp LIBS kv_panel kv_test_support)
 
-# The shipped demo watched from the title to its end: never black for long, every slot its own screen.
+# The shipped demo watched from the title to its end: never black for long.
 kv_test(demo_visuals_test LABEL system TIMEOUT 300
   SOURCES tests/acceptance/demo_visuals_test.cpp
   LIBS kv_observe kv_test_support)

@@ -26,8 +26,8 @@ add_custom_command(OUTPUT ${built}
   DEPENDS kelvarin-preset ${CMAKE_SOURCE_DIR}/presets/playlist.txt)
 kv_resource(SOURCE ${built} NAME playlist KEEP)
 
-# The demo's visuals replayed offline at a steady 60 and 15 frames a second, with the shipped slots and
-# playlist, under Xvfb and Mesa.
+# The shipped slots' visuals replayed offline at a steady 60 and 15 frames a second, in the demo's order,
+# under Xvfb and Mesa: alive at both, and every slot a screen of its own.
 kv_test(demo_frames_test LABEL system
   SOURCES tests/visuals/glut_window.cpp tests/shipping/demo_frames_test.cpp
   LIBS kv_visuals kv_presets kv_engine kv_test_support
