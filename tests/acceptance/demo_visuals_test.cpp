@@ -4,6 +4,7 @@
 // since how white a slot washes out here depends on how fast the shared machine draws.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -54,7 +55,11 @@ TEST(DemoVisuals, TheShippedDemoNeverStaysBlack) {
   for (size_t i = 0; i < screens.size(); ++i)
     if (screens[i].dark()) std::printf(" %.1f", seconds[i]);
   std::printf("\n");
-  ASSERT_GT(screens.size(), size_t(demo_end - title_end)) << "a screen every half second, or as fast as they come";
+  double widest = 0;  // screens come every half second, or as fast as the shared machine grabs them
+  for (size_t i = 1; i < seconds.size(); ++i) widest = std::max(widest, seconds[i] - seconds[i - 1]);
+  ASSERT_GT(screens.size(), 20u);
+  EXPECT_GT(seconds.back(), demo_end - 2.0);
+  EXPECT_LE(widest, 1.5) << "screens close enough together to see a black stretch";
   EXPECT_LE(longest, 1.5);
 
   // Each slot from 1.5 s after its load (the program's clock runs a little ahead of the display's) to
@@ -69,6 +74,5 @@ TEST(DemoVisuals, TheShippedDemoNeverStaysBlack) {
     std::printf("slot %d (%d screens): mean %5.1f, lit %.2f, histogram", s, n, slots[s].mean, slots[s].lit);
     for (double h : slots[s].hist) std::printf(" %.2f", h);
     std::printf("\n");
-    EXPECT_GE(n, 4) << "slot " << s;
   }
 }
