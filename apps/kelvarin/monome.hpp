@@ -48,9 +48,9 @@ struct monome {
 // Copies the prefix, makes the LED address, starts the process-wide OSC server on the first call,
 // routes prefix "/press" (and "/grid/key", a grid's own name for it) and "/tilt" to this record and
 // switches every LED off. The first record made once the server runs also asks serialosc for a grid
-// to claim with its prefix. Returns 1 when the
-// record can send LEDs, 0 otherwise. When port 7770 is taken the record still sends LEDs but gets no
-// presses; that is said once on standard output. One record per prefix at a time.
+// to claim with its prefix. Returns 1 when the record can send LEDs, 0 otherwise. When port 7770 is
+// taken the record still sends LEDs but gets no presses; that is said once on standard output. One
+// record per prefix at a time.
 int monome_make(monome* m, const char* prefix);
 void monome_define(monome* m);  // start of a panel frame; nothing to do
 void monome_set_led(monome* m, int32_t row, int32_t column, int32_t value);
