@@ -88,10 +88,12 @@ bool private_monome_path_p(const char* path, const std::string& prefix, const ch
 // The server's one method: it takes every path and any type tags, so that messages with the wrong
 // tags reach the checks above instead of being dropped or converted by the OSC library, and so that
 // records made while the server runs need no new method on its thread. Other paths are not ours.
-int private_monome_dispatch(const char* path, const char* types, lo_arg** argv, int, lo_message, void*) {
+int private_monome_dispatch(const char* path, const char* types, lo_arg** argv, int argc, lo_message, void*) {
   if (!path) return 1;
+  if (serialosc_dispatch(path, types, argv, argc)) return 0;
   for (monome_binding* b = load_acquire(private_bindings); b; b = b->next) {
-    if (private_monome_path_p(path, b->prefix, "/press")) return private_monome_press(b, path, types, argv);
+    if (private_monome_path_p(path, b->prefix, "/press") || private_monome_path_p(path, b->prefix, "/grid/key"))
+      return private_monome_press(b, path, types, argv);
     if (private_monome_path_p(path, b->prefix, "/tilt")) return private_monome_tilt(path, types);
   }
   return 1;
@@ -125,6 +127,13 @@ const char* private_monome_prefix(const monome* m) {
   return text ? text : "";
 }
 
+// A grid larger than 8 x 8 shows the instrument on its top-left 8 x 8.
+void private_monome_grid_led(monome* m, int32_t x, int32_t y, int32_t state) {
+  if (!m->grid.address) return;
+  std::string path = std::string(private_monome_prefix(m)) + "/grid/led/set";
+  lo_send(m->grid.address, path.c_str(), "iii", int(x), int(y), int(state));
+}
+
 int32_t private_monome_front(const monome* m) { return load_relaxed(m->front) & 1; }
 
 bool private_monome_cell_p(int32_t row, int32_t column) {
@@ -139,7 +148,9 @@ int monome_make(monome* m, const char* prefix) {
   std::memset(m->halves, 0, sizeof m->halves);
   m->front = 0;
   m->address = lo_address_new(nullptr, monome_led_port);
+  m->grid = {};
   private_monome_start_server();
+  if (private_server) serialosc_start(monome_server_port, private_monome_prefix(m));
   monome_binding* binding = private_monome_binding(private_monome_prefix(m));
   std::atomic_ref<monome*>(binding->record).store(m);
   monome_clear(m);
@@ -174,10 +185,13 @@ void monome_commit(monome* m) {
   int32_t f = private_monome_front(m);
   monome_half& front = m->halves[f];
   monome_half& back = m->halves[1 - f];
+  int fresh_grid = serialosc_grid_follow(&m->grid, private_monome_prefix(m));
   for (int32_t row = 0; row < monome_side; ++row)
     for (int32_t column = 0; column < monome_side; ++column) {
       int32_t cell = row * monome_side + column;
-      if (front.led[cell] != back.led[cell]) monome_send(m, "/led", column, row, back.led[cell] != 0);
+      bool changed = front.led[cell] != back.led[cell];
+      if (changed) monome_send(m, "/led", column, row, back.led[cell] != 0);
+      if (changed || fresh_grid) private_monome_grid_led(m, column, row, back.led[cell] != 0);
     }
   for (int32_t cell = 0; cell < monome_cells; ++cell) {
     store_relaxed(front.press[cell], 0);
@@ -208,5 +222,6 @@ void monome_delete(monome* m) {
     if (std::atomic_ref<monome*>(b->record).load() == m) private_monome_unhook(b);
   if (m->address) lo_address_free(m->address);
   m->address = nullptr;
+  serialosc_grid_delete(&m->grid);
   array_reset(m->prefix);
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "apps/kelvarin/serialosc.hpp"
 #include "toolset/array.hpp"
 
 // Ports and sizes of the link. Presses arrive on UDP port 7770 (one server for the whole process);
@@ -41,20 +42,24 @@ struct monome {
   monome_half halves[2];
   int32_t front = 0;          // bit 0: the front half; bits 1..31: press handlers inside, times two
   lo_address address = nullptr;  // local host, port 8880; null when it could not be made
+  serialosc_grid grid;           // a grid claimed through serialosc, which gets the LEDs as well
 };
 
 // Copies the prefix, makes the LED address, starts the process-wide OSC server on the first call,
-// routes prefix "/press" and "/tilt" to this record and switches every LED off. Returns 1 when the
-// record can send LEDs, 0 otherwise. When port 7770 is taken the record still sends LEDs but gets no
-// presses; that is said once on standard output. One record per prefix at a time.
+// routes prefix "/press" (and "/grid/key", a grid's own name for it) and "/tilt" to this record and
+// switches every LED off. The first record made once the server runs also asks serialosc for a grid
+// to claim with its prefix. Returns 1 when the record can send LEDs, 0 otherwise. When port 7770 is
+// taken the record still sends LEDs but gets no presses; that is said once on standard output. One
+// record per prefix at a time.
 int monome_make(monome* m, const char* prefix);
 void monome_define(monome* m);  // start of a panel frame; nothing to do
 void monome_set_led(monome* m, int32_t row, int32_t column, int32_t value);
 // The front half's down total of the cell: non-zero (negative) when a press arrived during the
 // previous frame. Cells outside the grid report 0.
 int32_t monome_button_down(const monome* m, int32_t row, int32_t column);
-// Ends a panel frame: sends the LEDs that changed since the last commit, forgets the presses of the
-// frame that ends and brings the presses collected meanwhile to the front.
+// Ends a panel frame: sends the LEDs that changed since the last commit (as "/led" to port 8880 and,
+// to a grid claimed through serialosc, as "/grid/led/set"; a newly claimed grid gets every LED),
+// forgets the presses of the frame that ends and brings the presses collected meanwhile to the front.
 void monome_commit(monome* m);
 void monome_clear(monome* m);  // every LED off on the controller and in both halves
 void monome_send(monome* m, const char* suffix, int32_t x, int32_t y, int32_t state);

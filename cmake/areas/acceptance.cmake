@@ -37,3 +37,9 @@ kv_test(recording_test LABEL system TIMEOUT 300
   SOURCES tests/acceptance/recording_test.cpp
   LIBS kv_observe kv_screen_labels kv_test_support)
 add_dependencies(recording_test kelvarin-editor kelvarin_resources)
+
+# The shipped demo watched from the title to its end: never black for long.
+kv_test(demo_visuals_test LABEL system TIMEOUT 300
+  SOURCES tests/acceptance/demo_visuals_test.cpp
+  LIBS kv_observe kv_test_support)
+add_dependencies(demo_visuals_test kelvarin shipped_presets kelvarin_resources)

@@ -2,7 +2,7 @@
 # ThreadSanitizer test of the press exchange between the OSC thread and the panel thread.
 pkg_check_modules(LIBLO REQUIRED IMPORTED_TARGET liblo)
 
-kv_library(kv_grid SOURCES apps/kelvarin/monome.cpp LIBS PkgConfig::LIBLO kv_toolset kv_core)
+kv_library(kv_grid SOURCES apps/kelvarin/monome.cpp apps/kelvarin/serialosc.cpp LIBS PkgConfig::LIBLO kv_toolset kv_core)
 
 kv_test(grid_test LABEL unit SOURCES tests/grid/grid_test.cpp LIBS kv_grid)
 
@@ -15,3 +15,8 @@ kv_test(grid_port_taken_test LABEL system SOURCES tests/grid/grid_port_taken_tes
 
 kv_test(grid_tsan_test LABEL tsan SOURCES tests/grid/grid_tsan_test.cpp LIBS kv_grid TIMEOUT 240)
 set_tests_properties(grid_tsan_test PROPERTIES RUN_SERIAL ON)
+
+# A grid through serialosc: stand-in daemon and grids against the editor, under Xvfb.
+kv_test(serialosc_test LABEL system SOURCES tests/grid/serialosc_test.cpp
+  LIBS PkgConfig::LIBLO kv_observe kv_test_support TIMEOUT 120)
+add_dependencies(serialosc_test kelvarin-editor kelvarin_resources)
