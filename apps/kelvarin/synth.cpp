@@ -30,6 +30,7 @@ uint32_t blocks_served = 0;  // counted by the audio thread at every block start
 // Display thread only: a hand-over the audio thread did not take, and its block count at that moment.
 bool stalled_p = false;
 uint32_t stalled_blocks = 0;
+std::chrono::steady_clock::time_point stalled_at;
 
 constexpr int32_t RECORD_WORDS = int32_t(sizeof(synth_state) / 4);
 
@@ -83,22 +84,38 @@ bool private_wait_cleared(const int32_t& flag) {
   return !load_acquire(flag);
 }
 
-// Takes back a request the audio thread has not picked up; false if it picked it up meanwhile.
-bool private_withdraw(int32_t& flag) {
+// A request's word: 0 none, 1 posted by the display thread, 2 taken by the audio thread, which clears it
+// when done. Taking it (1 -> 2) and taking it back (1 -> 0) exclude each other.
+bool private_take(int32_t& flag, int32_t to) {
   int32_t expected = 1;
-  return std::atomic_ref<int32_t>(flag).compare_exchange_strong(expected, 0, std::memory_order_acq_rel);
+  return std::atomic_ref<int32_t>(flag).compare_exchange_strong(expected, to, std::memory_order_acq_rel);
 }
 
-// While the audio thread has run no block since it last missed a hand-over, loads and saves are done
-// directly instead of waiting again; its next block ends the stall.
+// Takes back a request the audio thread has not picked up, or waits for the one it is serving (its copy
+// of one record, microseconds).
+void private_take_back(int32_t& flag) {
+  if (private_take(flag, 0)) return;
+  while (load_acquire(flag)) std::this_thread::yield();
+}
+
+// A missed hand-over only tells that the audio thread is late (a busy machine can hold it off for
+// longer than 100 ms while it is in the middle of a block), so the request stays posted for its next
+// block and later loads and saves do not wait again while it runs none. A stream that has run no block
+// for a whole second has stopped (its server went away): the records are the display thread's again.
 bool private_stalled() {
   if (stalled_p && load_relaxed(blocks_served) != stalled_blocks) stalled_p = false;
   return stalled_p;
 }
 
+bool private_stopped() {
+  return private_stalled() && std::chrono::steady_clock::now() - stalled_at >= std::chrono::seconds(1);
+}
+
 void private_note_stall() {
+  if (private_stalled()) return;
   stalled_p = true;
   stalled_blocks = load_relaxed(blocks_served);
+  stalled_at = std::chrono::steady_clock::now();
 }
 
 }  // namespace
@@ -106,32 +123,33 @@ void private_note_stall() {
 void synth_handoff_enable(int on) { store_release(handoff_p, on ? 1 : 0); }
 
 void synth_apply_loaded(const synth_state* incoming) {
-  if (!load_acquire(handoff_p) || private_stalled()) {
+  if (load_acquire(handoff_p)) private_take_back(load_pending);  // a newer load supersedes it
+  if (!load_acquire(handoff_p) || private_stopped()) {
     private_apply(incoming);
     return;
   }
   std::memcpy(&staged_record, incoming, sizeof staged_record);
   store_release(load_pending, 1);
-  if (private_wait_cleared(load_pending)) return;
-  if (private_withdraw(load_pending)) {
-    private_note_stall();  // the stream has stalled or stopped: nobody else touches the records now
-    private_apply(incoming);
-    return;
-  }
-  while (load_acquire(load_pending)) std::this_thread::yield();
+  if (private_stalled() || private_wait_cleared(load_pending)) return;
+  private_note_stall();  // still posted: the audio thread applies it when it runs again
 }
 
 void synth_snapshot(synth_state* out) {
-  if (!load_acquire(handoff_p) || private_stalled()) {
+  if (!load_acquire(handoff_p) || private_stopped()) {
     private_copy_words(out, &synth());
     return;
   }
+  private_take_back(snapshot_request);
   store_relaxed(snapshot_ready, 0);
   store_release(snapshot_request, 1);
-  if (!private_wait_cleared(snapshot_request) && private_withdraw(snapshot_request)) {
-    private_note_stall();
-    private_copy_words(out, &synth());
-    return;
+  if (private_stalled() || !private_wait_cleared(snapshot_request)) {
+    private_take_back(snapshot_request);
+    if (!load_acquire(snapshot_ready)) {
+      // The audio thread runs no block: a copy read beside it, as whole words.
+      private_note_stall();
+      private_copy_words(out, &synth());
+      return;
+    }
   }
   while (!load_acquire(snapshot_ready)) std::this_thread::yield();
   std::memcpy(out, &snapshot_record, sizeof *out);
@@ -139,14 +157,14 @@ void synth_snapshot(synth_state* out) {
 
 void synth_handoff_serve() {
   store_relaxed(blocks_served, load_relaxed(blocks_served) + 1);
-  if (load_acquire(load_pending)) {
+  if (private_take(load_pending, 2)) {
     private_apply(&staged_record);
     store_release(load_pending, 0);
   }
-  if (load_acquire(snapshot_request)) {
+  if (private_take(snapshot_request, 2)) {
     private_copy_words(&snapshot_record, &synth());
-    store_relaxed(snapshot_request, 0);
     store_release(snapshot_ready, 1);
+    store_release(snapshot_request, 0);
   }
 }
 

@@ -141,9 +141,10 @@ void synth_flip();
 // writing a record the audio thread is rendering. While a real-time stream runs (handoff enabled), a
 // loaded record waits in a staging record until the audio thread applies it at the start of its next
 // block, and a saved record is a copy the audio thread takes there; the display thread waits for that
-// (one block, at most 100 ms). A stream that stalls is noticed and the work done directly, also for
-// the loads and saves after it, until the audio thread runs a block again. Without a stream (offline
-// renders, tests) both happen at once on the calling thread.
+// (one block, at most 100 ms). A late audio thread keeps the load posted for its next block, and the
+// loads and saves after it do not wait again until it runs a block; one that has run none for a second
+// has stopped, and the work is done directly. Without a stream (offline renders, tests) both happen at
+// once on the calling thread.
 void synth_handoff_enable(int on);
 // The flip contract of a preset load: `incoming` becomes the back record, keeping the back record's
 // operator-array headers and the front record's phases, with fade 0; then the records flip.
