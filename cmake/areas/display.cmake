@@ -12,10 +12,6 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/generated/title.jpg
   DEPENDS kv_title_image)
 kv_resource(SOURCE ${CMAKE_BINARY_DIR}/generated/title.jpg NAME title.jpg)
 
-kv_test(display_unit_test LABEL unit
-  SOURCES tests/display/geometry_test.cpp tests/display/hooks_test.cpp tests/display/switch_test.cpp
-  LIBS kv_display)
-
 # The instrument in its three builds: title then timeline and visuals (the default), the panel alone
 # (editor), and the panel under the title then the visuals (neither switch); the display callbacks draw
 # the panel (kv_panel) and the visuals (kv_visuals).

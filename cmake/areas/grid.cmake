@@ -4,8 +4,6 @@ pkg_check_modules(LIBLO REQUIRED IMPORTED_TARGET liblo)
 
 kv_library(kv_grid SOURCES apps/kelvarin/monome.cpp LIBS PkgConfig::LIBLO kv_toolset kv_core)
 
-kv_test(grid_test LABEL unit SOURCES tests/grid/grid_test.cpp LIBS kv_grid)
-
 # The OSC server owns UDP port 7770 for the whole process, so every test that talks to it lives in
 # one executable; the taken-port case needs a process of its own in which the server never started.
 kv_test(grid_osc_test LABEL system SOURCES tests/grid/grid_osc_test.cpp tests/grid/osc_peers.cpp

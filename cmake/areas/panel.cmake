@@ -3,9 +3,16 @@ kv_library(kv_panel SOURCES
   apps/kelvarin/ui.cpp apps/kelvarin/ui_page.cpp apps/kelvarin/slots_section.cpp
   LIBS kv_uilib kv_grid kv_presets kv_engine kv_visuals kv_display kv_record kv_core)
 
-kv_test(panel_unit_test LABEL unit
-  SOURCES tests/panel/grid_playlist_test.cpp
-  LIBS kv_panel)
+# Every unit test of the interface, graphics, display, visuals, grid and panel in one program, without a
+# display (the viewport query is a fake 800 x 600). Counting every allocation replaces the C allocator,
+# which a sanitizer's own allocator forbids, so the steady-frame test is left out of sanitizer builds.
+set(KV_INTERFACE_UNIT_SOURCES tests/ui/fake_viewport.cpp tests/ui/ui_unit_test.cpp
+  tests/graphics/graphics_unit_test.cpp tests/display/display_unit_test.cpp tests/visuals/modulation_test.cpp
+  tests/grid/grid_test.cpp tests/panel/grid_playlist_test.cpp)
+if(NOT KV_SANITIZE)
+  list(APPEND KV_INTERFACE_UNIT_SOURCES tests/ui/steady_frame_test.cpp)
+endif()
+kv_test(interface_unit_test LABEL unit SOURCES ${KV_INTERFACE_UNIT_SOURCES} LIBS kv_panel)
 
 # The page in a window of the test process under Xvfb (the labels it draws are read back by wrapping the
 # GL and GLUT text calls; the pictures go to panel-*.png in the build folder), and the three builds driven
