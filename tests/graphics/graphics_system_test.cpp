@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 #include "library/arch/opengl/debug.hpp"
 #include "library/arch/opengl/framebuffer_texture.hpp"
@@ -151,7 +152,7 @@ TEST_F(Gl, MaterialsBlendTestDepthAndSpritesStretchFromTheTopLeftCorner) {
 TEST_F(Gl, RasterTexturesShowEveryInputTypeAndDepthFirstRowOnTop) {
   const uint32_t quadrant_colour[4] = {0xFF0000, 0x00FF00, 0xFFFFFF, 0x0000FF};
   auto quadrant = [](int x, int y) { return (y < side / 2 ? 0 : 3) + (x < side / 2 ? 0 : (y < side / 2 ? 1 : -1)); };
-  for (int input_type : {FRAMEBUFFER_INPUT_I32, 1})
+  for (int input_type : {int(FRAMEBUFFER_INPUT_I32), 1})
     for (int bits : {16, 32}) {
       framebuffer_texture t;
       ASSERT_TRUE(framebuffer_texture_make(&t, input_type, side, side, bits));

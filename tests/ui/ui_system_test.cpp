@@ -1,6 +1,8 @@
 // Widgets drawn in the shared GLUT window under Xvfb and read back: button states, the knob's arc, the
 // scroll bar, statistics, clip areas, a stack scrolled to its end, a flow's wrap, a real click with
 // xdotool, and the gallery picture.
+#include "tests/visuals/glut_window.hpp"  // first: the extension loader's header before GL's
+
 #include <GL/freeglut.h>
 #include <gtest/gtest.h>
 
@@ -15,7 +17,6 @@
 #include "apps/experiments/layout.hpp"
 #include "apps/experiments/widgets.hpp"
 #include "tests/support/servers.hpp"
-#include "tests/visuals/glut_window.hpp"
 
 namespace {
 glut_window& w = glut_window::shared();
