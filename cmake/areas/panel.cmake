@@ -14,12 +14,12 @@ if(NOT KV_SANITIZE)
 endif()
 kv_test(interface_unit_test LABEL unit SOURCES ${KV_INTERFACE_UNIT_SOURCES} LIBS kv_panel)
 
-# The page in a window of the test process under Xvfb (the labels it draws are read back by wrapping the
-# GL and GLUT text calls; the pictures go to panel-*.png in the build folder), and the three builds driven
-# as a performer would: xdotool on the editor, oscsend/oscdump as the grid, jack_rec on the output.
-kv_test(panel_system_test LABEL system TIMEOUT 600
-  SOURCES tests/panel/panel_window.cpp tests/panel/panel_fixture.cpp tests/panel/panel_window_test.cpp
-          tests/panel/program_test.cpp
-  LIBS kv_panel kv_test_support PkgConfig::KV_STB PkgConfig::KV_AUDIO_DEPS)
-add_dependencies(panel_system_test ${KV_KELVARIN_BUILDS})
-target_link_options(panel_system_test PRIVATE -Wl,--wrap=glRasterPos2f -Wl,--wrap=glutBitmapCharacter)
+# The editor build played as a performer would, on JACK and the test window's Xvfb: xdotool on the panel
+# against the same page drawn in this process (its viewport letterboxed as the instrument's), the grid
+# through oscsend and oscdump, and the default build replaying what the grid recorded.
+kv_test(editor_test LABEL system TIMEOUT 600
+  SOURCES tests/visuals/glut_window.cpp tests/panel/panel_window.cpp tests/panel/editor_test.cpp
+  LIBS kv_panel kv_observe kv_test_support PkgConfig::KV_STB)
+add_dependencies(editor_test ${KV_KELVARIN_BUILDS} kelvarin-preset kelvarin_resources)
+target_link_options(editor_test PRIVATE
+  -Wl,--wrap=glRasterPos2f -Wl,--wrap=glutBitmapCharacter -Wl,--wrap=glViewport)

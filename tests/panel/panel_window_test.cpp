@@ -13,7 +13,8 @@
 #include "apps/kelvarin/ui.hpp"
 #include "apps/kelvarin/visuals.hpp"
 #include "library/arch/opengl/extensions.hpp"
-#include "tests/panel/panel_fixture.hpp"
+#include "tests/panel/panel_window.hpp"
+#include "tests/support/servers.hpp"
 
 namespace {
 using PanelPage = PanelFixture;
