@@ -15,11 +15,10 @@ endif()
 kv_test(interface_unit_test LABEL unit SOURCES ${KV_INTERFACE_UNIT_SOURCES} LIBS kv_panel)
 
 # The editor build played as a performer would, on JACK and the test window's Xvfb: xdotool on the panel
-# against the same page drawn in this process (its viewport letterboxed as the instrument's), the grid
-# through oscsend and oscdump, and the default build replaying what the grid recorded.
+# against the same page drawn in this process (its viewport letterboxed as the instrument's).
 kv_test(editor_test LABEL system TIMEOUT 600
   SOURCES tests/visuals/glut_window.cpp tests/panel/panel_window.cpp tests/panel/editor_test.cpp
   LIBS kv_panel kv_observe kv_test_support PkgConfig::KV_STB)
-add_dependencies(editor_test ${KV_KELVARIN_BUILDS} kelvarin-preset kelvarin_resources)
+add_dependencies(editor_test kelvarin-editor kelvarin-preset kelvarin_resources)
 target_link_options(editor_test PRIVATE
   -Wl,--wrap=glRasterPos2f -Wl,--wrap=glutBitmapCharacter -Wl,--wrap=glViewport)

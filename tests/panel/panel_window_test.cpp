@@ -1,14 +1,13 @@
 // The panel page in a real window under Xvfb: an oscillator row's controls, widths and ranges, what the
-// first frame snaps, the mode, kind and diagonal buttons, MIDI activity, the signal plot, saving and
-// loading a slot, the visuals preview, the layer buttons, and pictures of the page.
+// first frame snaps, the mode, kind and diagonal buttons, MIDI activity, the signal plot, the visuals
+// preview, the layer buttons, and pictures of the page. (Saving and loading slots with the mouse is the
+// editor test's.)
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cmath>
 #include <string>
 
 #include "apps/kelvarin/panel_history.hpp"
-#include "apps/kelvarin/presets.hpp"
 #include "apps/kelvarin/synth.hpp"
 #include "apps/kelvarin/ui.hpp"
 #include "apps/kelvarin/visuals.hpp"
@@ -118,7 +117,7 @@ TEST_F(PanelPage, FirstFrameSnapsAndTheModeKindAndDiagonalButtons) {
   panel_fresh_state();
 }
 
-TEST_F(PanelPage, MidiActivityThePlotSavingLoadingAndThePreview) {
+TEST_F(PanelPage, MidiActivityThePlotAndThePreview) {
   window->frame();
   EXPECT_EQ(window->count("no"), 1);
   oui_accept_midi();
@@ -143,20 +142,6 @@ TEST_F(PanelPage, MidiActivityThePlotSavingLoadingAndThePreview) {
   window->frame();
   EXPECT_GT(band(0.1f) + band(0.9f), 1.8);
   kelvarin_ui_history_make(&oui_history);
-  // "saving?", then slot 5: saved; slot 5 again: loaded.
-  std::remove((resources() + "/save-5.dat").c_str());
-  ASSERT_TRUE(window->click_text("saving?"));
-  synth().voices[3].volume = 0.375f;
-  ASSERT_TRUE(window->click_text("5"));
-  struct stat st {};
-  ASSERT_EQ(stat((resources() + "/save-5.dat").c_str(), &st), 0);
-  EXPECT_EQ(st.st_size, SLOT_FILE_BYTES);
-  EXPECT_EQ(window->count("MSG: save succesfully."), 1);
-  EXPECT_EQ(window->count("[5]"), 1);
-  synth().voices[3].volume = 0.0f;
-  ASSERT_TRUE(window->click_text("[5]"));
-  EXPECT_EQ(window->count("MSG: loaded succesfully."), 1);
-  EXPECT_FLOAT_EQ(synth().voices[3].volume, 0.375f);
   // The preview runs the visuals once per frame (taking the triggers) and pushes the page down.
   ASSERT_TRUE(opengl_extensions_init());
   vfx_attach_sized(nullptr, pixel_size{panel_width, panel_height});

@@ -1,6 +1,6 @@
 // Widgets drawn in the shared GLUT window under Xvfb and read back: button states, the knob's arc, the
-// scroll bar, statistics, clip areas, a stack scrolled to its end, a flow's wrap, a real click with
-// xdotool, and the gallery picture.
+// scroll bar, statistics, clip areas, a stack scrolled to its end, a flow's wrap, and the gallery picture.
+// (Real clicks through the window system are the editor test's.)
 #include "tests/visuals/glut_window.hpp"  // first: the extension loader's header before GL's
 
 #include <GL/freeglut.h>
@@ -10,9 +10,7 @@
 #define STB_IMAGE_IMPLEMENTATION
 #include <stb/stb_image.h>
 
-#include <chrono>
 #include <functional>
-#include <thread>
 
 #include "apps/experiments/layout.hpp"
 #include "apps/experiments/widgets.hpp"
@@ -187,33 +185,6 @@ TEST_F(UiWindow, ClipAreasStacksScrolledToTheirEndAndFlowsThatWrap) {
   EXPECT_FLOAT_EQ(tops[wrap + 1].x, -1.0f);
   EXPECT_NEAR(tops[wrap + 1].y, 0.9f - 2 * fh + 4.0f / H, 1e-5f);  // directly under the row
   EXPECT_FALSE(flow.allow_v);
-}
-
-TEST_F(UiWindow, ARealClickThroughTheWindowSystemPressesAButtonOnce) {
-  const xy pos = {-0.5f, 0.5f};
-  int clicks = 0;
-  auto pump = [&](int frames) {
-    for (int i = 0; i < frames; ++i) {
-      glutMainLoopEvent();
-      draw([&](ui* v) { clicks += ui_button(v, ui_id(v), &pos, nullptr, "click me"); });
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-  };
-  pump(10);
-  std::string id = run_command("xdotool search --name '^visuals$' | head -n1");
-  ASSERT_FALSE(id.empty());
-  id.pop_back();
-  int status = -1;
-  run_command("xdotool mousemove --window " + id + " " + std::to_string(int((pos.x + 1.1f) * 0.5f * W)) + " " +
-                  std::to_string(int((1.05f - pos.y) * 0.5f * H)), &status);
-  ASSERT_EQ(status, 0);
-  pump(5);
-  run_command("xdotool mousedown 1");
-  pump(10);
-  EXPECT_EQ(clicks, 0);
-  run_command("xdotool mouseup 1");
-  pump(10);
-  EXPECT_EQ(clicks, 1);
 }
 
 TEST(Gallery, DrawsEveryWidgetIntoAPicture) {
