@@ -162,7 +162,7 @@ TEST_F(UiWindow, ClipAreasStacksScrolledToTheirEndAndFlowsThatWrap) {
   EXPECT_TRUE(ink_in_row(-0.98f, -0.75f, last_bottom + 2 * ui_font_height(&u, 2) - 28.0f / H));
   EXPECT_TRUE(is(bar_x, -0.9f, 153, 153, 153));
   // Buttons of 4 font heights plus padding in a flow: the one that leaves too little room ends its row.
-  xy tops[12];
+  xy tops[12], before_label{}, after_label{};
   float fh = 0, hp = 0;
   draw([&](ui* v) {
     xy start = {-1.0f, 0.9f};
@@ -172,9 +172,14 @@ TEST_F(UiWindow, ClipAreasStacksScrolledToTheirEndAndFlowsThatWrap) {
       ui_anchor(v, &top);
       ui_button(v, ui_id(v), nullptr, nullptr, "abcd");
     }
+    ui_anchor(v, &before_label);
+    ui_label(v, nullptr, "%s", "0123456789");
+    ui_anchor(v, &after_label);
     fh = ui_font_height(v, 2), hp = ui_horizontal_period(v);
     ui_flow_destroy(&flow, v);
   });
+  // Labels at the default height use the 8 by 13 font: ten characters advance 80 pixels.
+  EXPECT_NEAR((after_label.x - before_label.x - 0.025f) * 0.5f * W, 80.0f, 1.0f);
   const float width = 4 * fh + 4.0f / W, step = width + 0.025f;
   int wrap = 0;  // the first button whose right edge plus its width reaches the clip's right less 2 hp
   while (-1.0f + wrap * step + 2 * width < 1.0f - 2 * hp) ++wrap;
