@@ -102,6 +102,14 @@ class Acceptance : public testing::Test {
     }
     return difference(p, title, 0);
   }
+  // The screens until `seconds` after `from`, the first frames being slow on a busy machine: how close
+  // the closest came to the title image (the closest is kept as a picture).
+  double closest_to_title(clock_type::time_point from, double seconds, const std::string& name) {
+    double best = 255;
+    for (picture p; since(from) < seconds;)
+      if (off_title(p = shot()) < best) best = off_title(p), write_png(p, binary_dir() + "/acceptance-" + name + ".png");
+    return best;
+  }
   static void key(const std::string& keys) { run_command("xdotool mousemove 400 300 key " + keys); }
   static int quit(child_process& p) {
     key("Escape");
@@ -130,11 +138,11 @@ TEST_F(Acceptance, TheShippedDemoPlaysFromTheTitleToItsEnd) {
     heard = record_output(binary_dir() + "/acceptance-demo.wav", 61.0 - since(started));
     heard_from = since(started) - heard.seconds();  // jack_rec's end is seen, its start is not
   });
-  pause_until(started, 1.2);
-  picture during_title = shot("title");
-  pause_until(started, 5.0);
+  auto window_up = clock_type::now();  // the display clock starts before the window exists
+  double title_off = closest_to_title(window_up, 2.5, "title");
+  pause_until(window_up, 5.0);
   picture visuals = shot("visuals");
-  pause_until(started, 6.0);
+  pause_until(window_up, 6.0);
   picture later = shot();
   int status = player->wait_exit(100);
   double lifetime = since(started);
@@ -146,10 +154,10 @@ TEST_F(Acceptance, TheShippedDemoPlaysFromTheTitleToItsEnd) {
   EXPECT_GT(count_of(out, "display-fps: "), 10);
   EXPECT_GT(lifetime, 59.7);
   EXPECT_LT(lifetime, 66.0);
-  std::printf("screens: title %.1f off the title image, visuals %.1f off it, moved by %.1f\n", off_title(during_title),
+  std::printf("screens: title %.1f off the title image, visuals %.1f off it, moved by %.1f\n", title_off,
               off_title(visuals), difference(visuals, later, 0));
-  EXPECT_LT(off_title(during_title), 12.0);
-  EXPECT_GT(off_title(visuals), 3.0 * off_title(during_title) + 10.0);
+  EXPECT_LT(title_off, 12.0);
+  EXPECT_GT(off_title(visuals), 3.0 * title_off + 10.0);
   EXPECT_GT(difference(visuals, later, 0), 0.0);
   // The first load's onset places the playlist on the recording's clock; before it all is silent.
   double onset = -1;
@@ -173,10 +181,9 @@ TEST_F(Acceptance, TheShippedDemoPlaysFromTheTitleToItsEnd) {
 // The plain build shows the title over the panel, then the panel; the editor build never shows the title,
 // and full screen, which Xvfb cannot give, falls back to a window that goes on drawing.
 TEST_F(Acceptance, ThePlainAndEditorBuildsAndTheFullScreenFallback) {
-  auto started = clock_type::now();
   auto plain = start("kelvarin-plain");
-  pause_until(started, 1.2);
-  EXPECT_LT(off_title(shot("plain-title")), 12.0);
+  auto started = clock_type::now();
+  EXPECT_LT(closest_to_title(started, 2.5, "plain-title"), 12.0);
   pause_until(started, 5.0);
   EXPECT_GT(off_title(shot("plain-panel")), 30.0);
   EXPECT_TRUE(plain->running()) << "no playlist replay: it goes on";
