@@ -138,6 +138,13 @@ TEST(Visuals, SeedHalfTurnLayersTriggersAndLevels) {
   };
   EXPECT_NEAR(reach(layer(1)), std::pow(10.0f, 3.0f * (-10.0f * measure) / 20.0f) * 0.97f, 0.01f);
   EXPECT_NEAR(reach(layer(0)), 0.97f, 0.01f);
+  // There are the mix and a framebuffer per layer, no more: an index past them draws nothing.
+  display_frame* screen = w.begin_frame();
+  glClearColor(1, 0, 0, 1);
+  glClear(GL_COLOR_BUFFER_BIT);
+  for (int32_t index : {-1, VFX_LAYERS + 1}) rdq(screen, 1, index);
+  w.end_frame();
+  EXPECT_TRUE(w.read(nullptr).near(5, 5, 255, 0, 0, 0));
   vfx_detach();
   modmatrix_make();
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
