@@ -110,6 +110,7 @@ TEST(GridPlaylist, SlotPressesLoadAndAppendTheEndButtonSavesAndReplayFollowsTheL
 
 TEST(FixedPreset, SetsOnlyTheListedCells) {
   modmatrix_make();
+  for (int32_t k = 0; k < VFX_LAYERS; ++k) EXPECT_EQ(modmatrix[k][k].on, 1) << "slots store the flag as 0 or 1";
   modmatrix[0][1].scale = 0.5f;
   modmatrix[1][1].self = 1;
   vfx_cell before[VFX_LAYERS][VFX_LAYERS];
