@@ -192,11 +192,12 @@ TEST_F(Acceptance, ThePlainAndEditorBuildsAndTheFullScreenFallback) {
   started = clock_type::now();
   for (bool title_seen = false; since(started) < 2.0 && !title_seen;) EXPECT_FALSE(title_seen = off_title(shot()) < 12.0);
   for (int switches = 1; switches <= 2; ++switches) {
-    int frames = count_of(editor->output(), "display-fps: ");
     key("alt+Return");
     auto asked = clock_type::now();
-    while ((count_of(editor->output(), "switching to fullscreen mode") < switches ||
-            count_of(editor->output(), "display-fps: ") <= frames) && since(asked) < 15)
+    while (count_of(editor->output(), "switching to fullscreen mode") < switches && since(asked) < 10)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    int frames = count_of(editor->output(), "display-fps: ");  // lines after the switch: the new window draws
+    while (count_of(editor->output(), "display-fps: ") <= frames && since(asked) < 25)
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_GT(count_of(editor->output(), "display-fps: "), frames) << "the window goes on drawing";
   }
