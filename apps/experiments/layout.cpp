@@ -95,16 +95,17 @@ void ui_stack_layout_add_cb(ui* u, hid, lrtb* box, void* layout) {
 }
 
 // The element that reaches the right edge stays in its row; the next row starts at the layout's left,
-// under everything placed so far, this element included, so a tall or first element is never overdrawn.
-// Boxes the element adds afterwards away from the anchor (its own label) belong to it: they push the new
-// row down instead of moving it right.
+// under everything placed before that element (its own box is accepted after the anchor is taken). Boxes
+// the element adds afterwards away from the anchor (its own label) belong to it: they push the new row
+// down instead of moving it right, so a row never starts beside the label of the element that ended the
+// previous one.
 void ui_flow_layout_add_cb(ui* u, hid, lrtb* box, void* layout) {
   ui_layout* l = static_cast<ui_layout*>(layout);
   float w = box->r - box->l;
   xy a;
   ui_anchor(u, &a);
-  ui_layout_accept(l, box);
   if (l->wrap_pending && (box->l != a.x || box->t != a.y)) {
+    ui_layout_accept(l, box);
     a.y = std::fmin(a.y, box->b);
     ui_set_anchor(u, &a);
     return;
@@ -116,6 +117,7 @@ void ui_flow_layout_add_cb(ui* u, hid, lrtb* box, void* layout) {
     l->wrap_pending = 1;
   }
   ui_set_anchor(u, &a);
+  ui_layout_accept(l, box);
 }
 
 void private_do_margin(ui* u) {

@@ -51,9 +51,11 @@ float private_knob_value(struct kelvarin_ui* panel, float value, float min, floa
   return ui_knob(u, ui_id(u), nullptr, value, min, max, format, shown);
 }
 
-int private_button(struct kelvarin_ui* panel, const char* format, const char* text) {
+// A button is as wide as its format string, so a fixed text is the format itself, not an argument.
+template <class... A>
+int private_button(struct kelvarin_ui* panel, const char* format, A... text) {
   ui* u = private_u(panel);
-  return ui_button(u, ui_id(u), nullptr, nullptr, format, text);
+  return ui_button(u, ui_id(u), nullptr, nullptr, format, text...);
 }
 
 void private_step(int32_t& field, int32_t count) { store_relaxed(field, private_next(load_relaxed(field), count)); }
@@ -102,7 +104,7 @@ void private_oscillator_row(struct kelvarin_ui* panel, int32_t i) {
   if (private_button(panel, "%s", osc_waveform_as_string(load_relaxed(o.kind)))) private_step(o.kind, OSC_WAVEFORMS);
   private_knob(panel, o.p1, 0.0f, 1.0f, "p1 %3.0f", load_relaxed(o.p1) * 100.0f);
   private_knob(panel, o.p2, 0.0f, 1.0f, "p2 %3.0f", load_relaxed(o.p2) * 100.0f);
-  if (private_button(panel, "%s", "trig")) store_relaxed(o.started, 0);
+  if (private_button(panel, "trig")) store_relaxed(o.started, 0);
   private_knob(panel, w.volume, 0.0f, 1.0f, "v %3.0f", load_relaxed(w.volume) * 100.0f);
   private_knob(panel, w.pan, -1.0f, 1.0f, "p %+3.0f", load_relaxed(w.pan) * 100.0f);
   private_knob(panel, w.delay_wet, 0.0f, 1.0f, "dr %3.0f", load_relaxed(w.delay_wet) * 100.0f);
@@ -112,7 +114,7 @@ void private_oscillator_row(struct kelvarin_ui* panel, int32_t i) {
   private_knob(panel, w.hp_resonance, 0.0f, RESONANCE_MAX, "hpq %1.2f", load_relaxed(w.hp_resonance));
   private_cutoff(panel, w.lp_cutoff, "lpc %5.0f");
   private_knob(panel, w.lp_resonance, 0.0f, RESONANCE_MAX, "lpq %1.2f", load_relaxed(w.lp_resonance));
-  if (private_button(panel, "%s", load_relaxed(o.note) < 0.0f ? "lfo" : "osc")) store_relaxed(o.note, -load_relaxed(o.note));
+  if (private_button(panel, load_relaxed(o.note) < 0.0f ? "lfo" : "osc")) store_relaxed(o.note, -load_relaxed(o.note));
   private_frequency(panel, o);
   private_do_margin(u);
   ui_flow_destroy(&panel->osc_row, u);
@@ -143,7 +145,7 @@ float private_visuals_knob(struct kelvarin_ui* panel, float value, float range) 
 
 void private_layer_cell(struct kelvarin_ui* panel, int32_t k, int32_t m) {
   vfx_cell& x = modmatrix[k][m];
-  if (private_button(panel, "%s", x.on ? "on" : "off")) x.on = !x.on;
+  if (private_button(panel, x.on ? "on" : "off")) x.on = !x.on;
   if (m == k && private_button(panel, "x:%s", x.self ? "on" : "off")) x.self = !x.self;
   x.scale = private_visuals_knob(panel, x.scale, 1.5f);
   x.rotate_x = private_visuals_knob(panel, x.rotate_x, 1.0f);

@@ -2,18 +2,9 @@
 # judged by what comes out: screens, recordings, files and printed lines.
 kv_library(kv_observe SOURCES tests/acceptance/observe.cpp LIBS kv_test_support PkgConfig::KV_AUDIO_DEPS)
 
-# The editor played with xdotool; where to click and what the screen must show come from the same page
-# drawn in a window of the test process (its labels read back through the wrapped text calls, its viewport
-# letterboxed as the instrument's).
-kv_test(editor_mouse_test LABEL system TIMEOUT 600
-  SOURCES tests/panel/editor_mouse_test.cpp tests/panel/panel_window.cpp tests/panel/panel_fixture.cpp
-  LIBS kv_panel kv_observe kv_test_support PkgConfig::KV_STB)
-add_dependencies(editor_mouse_test kelvarin-editor kelvarin-preset kelvarin_resources)
-target_link_options(editor_mouse_test PRIVATE
-  -Wl,--wrap=glRasterPos2f -Wl,--wrap=glutBitmapCharacter -Wl,--wrap=glViewport)
-
-# Every program as a user runs it: the default build's playlist heard and seen from the title to its end,
-# the plain build's screens, the renderer on every shipped slot, the preset tool's round trip, make run.
+# Every program as a user runs it: the shipped demo heard and seen from the title to its end, the plain and
+# editor builds' screens and the full-screen fallback, clean ends with and without a display, the renderer
+# and the preset tool on every shipped slot, make run.
 kv_test(acceptance_test LABEL system TIMEOUT 900
   SOURCES tests/acceptance/acceptance_test.cpp
   LIBS kv_observe kv_test_support)

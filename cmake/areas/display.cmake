@@ -12,10 +12,6 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/generated/title.jpg
   DEPENDS kv_title_image)
 kv_resource(SOURCE ${CMAKE_BINARY_DIR}/generated/title.jpg NAME title.jpg)
 
-kv_test(display_unit_test LABEL unit
-  SOURCES tests/display/geometry_test.cpp tests/display/hooks_test.cpp tests/display/switch_test.cpp
-  LIBS kv_display)
-
 # The instrument in its three builds: title then timeline and visuals (the default), the panel alone
 # (editor), and the panel under the title then the visuals (neither switch); the display callbacks draw
 # the panel (kv_panel) and the visuals (kv_visuals).
@@ -32,12 +28,3 @@ kv_kelvarin_build(kelvarin 0 1)
 kv_kelvarin_build(kelvarin-editor 1 0)
 kv_kelvarin_build(kelvarin-plain 0 0)
 
-# A probe drives the display layer with raster frames and a letterboxed window and reads pixels back.
-add_executable(display_probe tests/display/display_probe.cpp)
-target_include_directories(display_probe PRIVATE ${CMAKE_SOURCE_DIR})
-target_link_libraries(display_probe PRIVATE kv_display)
-
-kv_test(display_system_test LABEL system TIMEOUT 600
-  SOURCES tests/display/window_system_test.cpp tests/display/raster_system_test.cpp
-  LIBS kv_graphics kv_test_support)
-add_dependencies(display_system_test ${KV_KELVARIN_BUILDS} display_probe)

@@ -10,15 +10,4 @@ kv_library(kv_graphics SOURCES
   library/arch/opengl/framebuffer_texture.cpp library/visuals/image.cpp
   LIBS kv_image kv_core PkgConfig::KV_GL PkgConfig::KV_STB)
 
-kv_test(graphics_unit_test LABEL unit
-  SOURCES tests/graphics/pixels_test.cpp tests/graphics/image_test.cpp tests/graphics/layout_test.cpp
-  LIBS kv_graphics)
-
-kv_test(graphics_system_test LABEL system
-  SOURCES tests/graphics/gl_context.cpp tests/graphics/texture_system_test.cpp
-          tests/graphics/material_system_test.cpp tests/graphics/sprite_system_test.cpp
-          tests/graphics/framebuffer_texture_system_test.cpp
-  LIBS kv_graphics kv_test_support X11
-  TIMEOUT 120)
-
 kv_bench(pixels_bench SOURCES bench/pixels_bench.cpp LIBS kv_graphics)

@@ -11,55 +11,44 @@
 #include <sstream>
 #include <thread>
 
-namespace {
-bool eventually(double seconds, auto&& condition) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (std::chrono::steady_clock::now() < end) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return condition();
-}
-}  // namespace
-
 osc_dump::osc_dump(const std::string& port) : process_({"oscdump", "-L", port}) {
   lo_address to = lo_address_new(nullptr, port.c_str());
-  ready_ = eventually(5.0, [&] {
+  for (int i = 0; i < 500 && !ready_; ++i) {
     lo_send(to, "/kv/probe", "i", 1);
-    return process_.output().find("/kv/probe") != std::string::npos;
-  });
+    ready_ = process_.output().find("/kv/probe") != std::string::npos;
+    if (!ready_) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
   lo_address_free(to);
 }
 
-std::vector<std::string> osc_dump::messages() const {
+std::vector<std::string> osc_dump::messages(const std::string& prefix) const {
   std::vector<std::string> out;
   std::istringstream lines(process_.output());
   for (std::string line; std::getline(lines, line);) {
     size_t space = line.find(' ');
-    if (space == std::string::npos) continue;
-    std::string message = line.substr(space + 1);
-    if (message.rfind("/kv/probe", 0) != 0) out.push_back(message);
+    if (space != std::string::npos && line.compare(space + 1, prefix.size(), prefix) == 0 &&
+        line.compare(space + 1, 9, "/kv/probe") != 0)
+      out.push_back(line.substr(space + 1));
   }
   return out;
 }
 
 bool osc_dump::wait_for(const std::string& message, double seconds) const {
-  return eventually(seconds, [&] {
+  for (auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);;) {
     for (const std::string& m : messages())
       if (m == message) return true;
-    return false;
-  });
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
 }
 
-int osc_send(const std::string& port, const std::string& path, const std::string& types,
-             const std::string& arguments) {
+int osc_send(const std::string& port, const std::string& path, const std::string& types, const std::string& arguments) {
   int status = -1;
   run_command("oscsend localhost " + port + " " + path + " " + types + " " + arguments, &status);
   return status;
 }
 
-stdout_capture::stdout_capture() {
-  path_ = "/tmp/kv-grid-stdout-" + std::to_string(getpid()) + ".txt";
+stdout_capture::stdout_capture() : path_("/tmp/kv-grid-stdout-" + std::to_string(getpid()) + ".txt") {
   fflush(stdout);
   saved_ = dup(1);
   int fd = open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -76,15 +65,7 @@ stdout_capture::~stdout_capture() {
 
 std::string stdout_capture::text() const {
   fflush(stdout);
-  std::ifstream f(path_);
   std::stringstream s;
-  s << f.rdbuf();
+  s << std::ifstream(path_).rdbuf();
   return s.str();
-}
-
-std::vector<std::string> with_prefix(const std::vector<std::string>& all, const std::string& prefix) {
-  std::vector<std::string> out;
-  for (const std::string& m : all)
-    if (m.rfind(prefix, 0) == 0) out.push_back(m);
-  return out;
 }

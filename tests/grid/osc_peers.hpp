@@ -11,9 +11,8 @@ class osc_dump {
  public:
   explicit osc_dump(const std::string& port);
   bool ready() const { return ready_; }
-  // Messages received so far without their time stamps ("/box/led iii 3 0 1"), probes left out.
-  std::vector<std::string> messages() const;
-  // Waits until `message` has arrived; a marker sent last tells that everything before it arrived.
+  // Messages so far starting with `prefix`, without time stamps ("/box/led iii 3 0 1"), probes left out.
+  std::vector<std::string> messages(const std::string& prefix = "/") const;
   bool wait_for(const std::string& message, double seconds = 5.0) const;
 
  private:
@@ -22,8 +21,7 @@ class osc_dump {
 };
 
 // `oscsend localhost port path types args...`; returns the tool's exit status.
-int osc_send(const std::string& port, const std::string& path, const std::string& types,
-             const std::string& arguments);
+int osc_send(const std::string& port, const std::string& path, const std::string& types, const std::string& arguments);
 
 // Redirects standard output (file descriptor 1) into a temporary file until destroyed.
 class stdout_capture {
@@ -36,6 +34,3 @@ class stdout_capture {
   int saved_ = -1;
   std::string path_;
 };
-
-// Messages of `all` that start with `prefix`.
-std::vector<std::string> with_prefix(const std::vector<std::string>& all, const std::string& prefix);

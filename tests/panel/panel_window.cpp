@@ -1,36 +1,32 @@
-// The panel drawn in a window of the test process: frames, mouse input, and the text it put on screen.
+// The panel drawn in the shared test window: frames, mouse input, and the text it put on screen.
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include "tests/panel/panel_window.hpp"
 
+#include "tests/visuals/glut_window.hpp"  // the extension loader's header before GL's
+
 #include <GL/freeglut.h>
-#include <GL/gl.h>
-#include <gtest/gtest.h>
 #include <stb/stb_image_write.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "apps/kelvarin/panel_history.hpp"
 #include "apps/kelvarin/synth.hpp"
 #include "apps/kelvarin/ui.hpp"
 #include "apps/kelvarin/visuals_model.hpp"
-#include "library/arch/opengl/frame.hpp"
 
 namespace {
-
 std::vector<drawn_text> drawn;
-
-frame_stats stats;
-frame_hooks_array hooks;
-display_frame panel_frame;
-bool panel_made = false;
-
+struct scratch_folder {
+  std::string path;
+  ~scratch_folder() { std::system(("rm -rf " + path).c_str()); }
+} folder;
 }  // namespace
 
 extern "C" {
 void __real_glRasterPos2f(GLfloat x, GLfloat y);
 void __real_glutBitmapCharacter(void* font, int character);
-
 // Every label sets its raster position once and then draws its characters.
 void __wrap_glRasterPos2f(GLfloat x, GLfloat y) {
   drawn.push_back({x, y, ""});
@@ -42,38 +38,44 @@ void __wrap_glutBitmapCharacter(void* font, int character) {
 }
 }
 
+const std::string& resources() { return folder.path; }
+
+void panel_fresh_state() {
+  oscs_make();
+  modmatrix_make();
+  kelvarin_ui_history_make(&oui_history);
+  current_slot = 0;
+  oui.saving = 0;
+  oui.message = nullptr;
+  visuals_p = 0;
+  oui.outer.scroll = oui.osc_stack.scroll = 0.0f;
+}
+
+panel_window& panel_window::shared() {
+  static panel_window window;
+  return window;
+}
+
 panel_window::panel_window() {
-  int argc = 1;
-  char name[] = "kv-panel-test";
-  char* argv[] = {name, nullptr};
-  if (!panel_made) glutInit(&argc, argv);
-  glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
-  glutInitWindowPosition(0, 0);
-  glutInitWindowSize(panel_width, panel_height);
-  window_ = glutCreateWindow("kv-panel-test");
-  glutDisplayFunc([] {});
-  for (int i = 0; i < 20; ++i) glutMainLoopEvent();
-  if (!panel_made) {
-    frame_make(&panel_frame, nullptr, 0.0, &stats, &hooks);
-    ui_make(&oui.ui);
-    panel_made = true;
-  }
+  char name[] = "/tmp/kv-panel-res-XXXXXX";
+  if (!mkdtemp(name) || !glut_window::shared(panel_width, panel_height).ready()) return;
+  folder.path = name;
+  setenv("KELVARIN_RESOURCES", name, 1);
+  ui_make(&oui.ui);
+  panel_fresh_state();
+  ready_ = true;
 }
 
-panel_window::~panel_window() {
-  glutDestroyWindow(window_);
-  for (int i = 0; i < 5; ++i) glutMainLoopEvent();
-}
-
-void panel_window::frame(double time_ms) {
-  glViewport(0, 0, panel_width, panel_height);
+void panel_window::frame() {
+  glut_window& w = glut_window::shared();
   drawn.clear();
-  panel_frame.time = time_ms;
-  display_frame_define(&panel_frame, nullptr);
-  oui_do(&panel_frame);
-  display_frame_commit(&panel_frame);
+  oui_do(w.begin_frame());
+  w.end_frame();
   glFinish();
-  last_ = rgb_pixels();
+  rgba_image image = w.read(nullptr);
+  last_.resize(size_t(panel_width) * panel_height * 3);
+  for (int y = 0; y < panel_height; ++y)  // GL rows go upwards, ours downwards
+    for (int x = 0; x < panel_width; ++x) std::memcpy(&last_[(size_t(y) * panel_width + x) * 3], image.at(x, panel_height - 1 - y), 3);
   glutSwapBuffers();
   glutMainLoopEvent();
 }
@@ -102,19 +104,17 @@ int panel_window::index_after(const std::string& after, const std::string& text)
 }
 
 float panel_window::vp_pixels() const { return float(ui_font_height_in_pixels(&oui.ui, 2)); }
-float panel_window::hp_pixels() const { return 0.75f * vp_pixels(); }
 
 void panel_window::text_point(const drawn_text& t, int* x, int* y) const {
   *x = int((t.x + 1.0f) * 0.5f * panel_width) + 3;
   *y = int((1.0f - t.y) * 0.5f * panel_height) - 4;
 }
 
-// A knob's label sits half a line below its box, which is two lines high and four periods wide.
+// A knob's label sits half a line below its box, which is two lines high and four periods wide; the
+// label's font (8 by 13) rises 11 pixels above its baseline.
 void panel_window::knob_centre(const drawn_text& t, int* x, int* y) const {
-  const float ascent = 11.0f;  // glutBitmap8By13: 13 pixels high, 2 below the baseline
-  float baseline = (1.0f - t.y) * 0.5f * panel_height;
   *x = int((t.x + 1.0f) * 0.5f * panel_width + 2.0f * hp_pixels());
-  *y = int(baseline - ascent - 0.5f * vp_pixels() - vp_pixels());
+  *y = int((1.0f - t.y) * 0.5f * panel_height - 11.0f - 1.5f * vp_pixels());
 }
 
 void panel_window::click(int x, int y) {
@@ -129,22 +129,16 @@ void panel_window::click(int x, int y) {
 
 bool panel_window::click_text(const std::string& text) {
   const drawn_text* t = find(text);
-  if (!t) return false;
   int x, y;
-  text_point(*t, &x, &y);
-  click(x, y);
-  return true;
+  if (t) text_point(*t, &x, &y), click(x, y);
+  return t != nullptr;
 }
 
 void panel_window::drag(int x, int y, int dy) {
   inMouseMotion(x, y);
   frame();
   inMouseAction(GLUT_LEFT_BUTTON, GLUT_DOWN, x, y);
-  frame();
-  for (int k = 1; k <= 10; ++k) {
-    inMouseMotion(x, y - dy * k / 10);
-    frame();
-  }
+  for (int k = 0; k <= 10; ++k) inMouseMotion(x, y - dy * k / 10), frame();
   inMouseAction(GLUT_LEFT_BUTTON, GLUT_UP, x, y - dy);
   frame();
 }
@@ -152,17 +146,6 @@ void panel_window::drag(int x, int y, int dy) {
 void panel_window::mouse_away() {
   inMouseMotion(panel_width - 2, panel_height - 2);
   frame();
-}
-
-std::vector<unsigned char> panel_window::rgb_pixels() const {
-  std::vector<unsigned char> pixels(size_t(panel_width) * panel_height * 3), flipped(pixels.size());
-  glReadBuffer(GL_BACK);
-  glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glReadPixels(0, 0, panel_width, panel_height, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
-  for (int y = 0; y < panel_height; ++y)  // GL rows go upwards, ours downwards
-    std::memcpy(&flipped[size_t(y) * panel_width * 3], &pixels[size_t(panel_height - 1 - y) * panel_width * 3],
-                size_t(panel_width) * 3);
-  return flipped;
 }
 
 rgb panel_window::pixel(int x, int y) const {

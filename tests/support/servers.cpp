@@ -1,6 +1,7 @@
 // Test fixtures for real components, started per test and stopped by process id.
 #include "tests/support/servers.hpp"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
@@ -9,15 +10,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
-#include <fcntl.h>
-
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -97,19 +95,17 @@ child_process::~child_process() {
 }
 
 std::string child_process::output() const {
-  std::ifstream f(log_path_);
   std::stringstream s;
-  s << f.rdbuf();
+  s << std::ifstream(log_path_).rdbuf();
   return s.str();
 }
 
 bool child_process::wait_for_output(const std::string& text, double seconds) const {
   auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (std::chrono::steady_clock::now() < end) {
-    if (output().find(text) != std::string::npos) return true;
-    sleep_ms(20);
-  }
-  return output().find(text) != std::string::npos;
+  while (output().find(text) == std::string::npos)
+    if (std::chrono::steady_clock::now() > end) return false;
+    else sleep_ms(20);
+  return true;
 }
 
 bool child_process::running() {
@@ -196,24 +192,12 @@ xvfb_display::~xvfb_display() { delete process_; }
 std::string run_command(const std::string& shell_command, int* status) {
   std::string out;
   FILE* p = popen(shell_command.c_str(), "r");
-  if (!p) {
-    if (status) *status = -1;
-    return out;
-  }
-  std::array<char, 4096> buffer;
-  size_t n;
-  while ((n = fread(buffer.data(), 1, buffer.size(), p)) > 0) out.append(buffer.data(), n);
-  int s = pclose(p);
-  if (status) *status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
+  char buffer[4096];
+  for (size_t n; p && (n = fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
+  int s = p ? pclose(p) : -1;
+  if (status) *status = p && WIFEXITED(s) ? WEXITSTATUS(s) : -1;
   return out;
 }
 
-std::string source_dir() {
-  const char* d = std::getenv("KV_SOURCE_DIR");
-  return d ? d : ".";
-}
-
-std::string binary_dir() {
-  const char* d = std::getenv("KV_BINARY_DIR");
-  return d ? d : ".";
-}
+std::string source_dir() { return std::getenv("KV_SOURCE_DIR") ? std::getenv("KV_SOURCE_DIR") : "."; }
+std::string binary_dir() { return std::getenv("KV_BINARY_DIR") ? std::getenv("KV_BINARY_DIR") : "."; }

@@ -20,7 +20,7 @@ glut_window& glut_window::shared(int32_t width, int32_t height) {
 }
 
 glut_window::glut_window(int32_t width, int32_t height) : width_(width), height_(height) {
-  static std::unique_ptr<xvfb_display> display = std::make_unique<xvfb_display>(1920, 1080);
+  static std::unique_ptr<xvfb_display> display = std::make_unique<xvfb_display>(1280, 800);
   if (!display->ready()) return;
   static char name[] = "kv-visuals-test";
   static char* argv[] = {name, nullptr};

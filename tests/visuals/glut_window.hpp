@@ -17,13 +17,13 @@ struct rgba_image {
   bool near(int32_t x, int32_t y, uint8_t r, uint8_t g, uint8_t b, int tolerance = 12) const;
 };
 
-// One per test program: Xvfb (1920 x 1080), GLUT and a double-buffered RGBA window with depth, its context
+// One per test program: Xvfb (1280 x 800), GLUT and a double-buffered RGBA window with depth, its context
 // current and the extension loader ready. `frame` is a plain display frame of `device`, a stand-in for
 // the display layer's screen, with its own statistics and hook list.
 class glut_window {
  public:
   // The size counts at the first call only.
-  static glut_window& shared(int32_t width = 640, int32_t height = 360);
+  static glut_window& shared(int32_t width = 904, int32_t height = 509);
   bool ready() const { return ready_; }
   int32_t width() const { return width_; }
   int32_t height() const { return height_; }

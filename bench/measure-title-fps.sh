@@ -1,7 +1,7 @@
 #!/bin/bash
 # Display statistics of kelvarin under Xvfb (1280x800) with a JACK dummy server: the lines of the first
 # eight seconds, each with its time after the window came up (the title lasts about the first three).
-# Usage: tests/display/measure-title-fps.sh [directory holding kelvarin, default build-display/bin]
+# Usage: bench/measure-title-fps.sh [directory holding kelvarin, default build-display/bin]
 set -u
 bin=${1:-build-display/bin}
 n=$((600 + RANDOM % 100))

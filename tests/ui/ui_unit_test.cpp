@@ -1,0 +1,233 @@
+// The interface core without a window: identifiers, the mouse protocol, button and fader logic, the
+// label font, clip areas and the per-frame geometry batches (the viewport is a fake 800 x 600).
+#include <GL/freeglut.h>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "apps/experiments/widgets.hpp"
+#include "library/arch/opengl/frame.hpp"
+#include "library/arch/opengl/ui-glut.hpp"
+#include "library/visuals/geometry.hpp"
+#include "pure/hid.hpp"
+#include "pure/visuals/fonts.hpp"
+
+namespace {
+constexpr int down = 0, up = 1;
+int px_x(float x) { return int((x + 1.0f) * 400.0f); }
+int px_y(float y) { return int((1.0f - y) * 300.0f); }
+std::vector<int32_t> v(hid h) { return {h.num, h.den}; }
+
+// A fresh context with the button up and the pointer at the window's origin.
+class Ui : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    mouse_state = mouse_previous_state = up;
+    mouse_xy = mouse_action_origin_xy = {0, 0};
+    mouse_action_distance = 0;
+    ui_make(&u);
+  }
+  void TearDown() override { ui_destroy(&u); }
+  void move(float x, float y) { inMouseMotion(px_x(x), px_y(y)); }
+  void button(int state) { inMouseAction(0, state, mouse_xy.x, mouse_xy.y); }
+  // One frame with two buttons side by side; their clicks as bits.
+  int frame() {
+    ui_define(&u, nullptr);
+    a = ui_id(&u), b = ui_id(&u);
+    int clicked = ui_button_logic(&u, a, &box_a) | (ui_button_logic(&u, b, &box_b) << 1);
+    ui_commit(&u);
+    return clicked;
+  }
+  ui u{};
+  hid a{}, b{};
+  lrtb box_a = {-0.5f, -0.1f, 0.5f, 0.1f}, box_b = {0.1f, 0.5f, 0.5f, 0.1f};
+};
+}  // namespace
+
+TEST(Hid, PathsBecomeContinuedFractionsAndBadOnesNull) {
+  // The element after each path is a sentinel that a loop running one term too far would read.
+  int32_t root[] = {-9}, one[] = {0, 1, -9}, zero_later[] = {0, -2}, deep[40];
+  for (int32_t& o : deep) o = 1000;
+  int32_t terms[] = {2, 3, 5, 7};
+  EXPECT_EQ(v(hid_make(root, 0)), (std::vector<int32_t>{1, 0}));
+  EXPECT_EQ(v(hid_make(one, 2)), (std::vector<int32_t>{7, 3}));
+  EXPECT_EQ(v(hid_make(zero_later, 2)), (std::vector<int32_t>{0, 0}));  // only the first term may be 0
+  EXPECT_EQ(v(hid_make(deep, 40)), (std::vector<int32_t>{0, 0}));       // overflow: null, not wrapped
+  EXPECT_EQ(v(hid_make1(3)), (std::vector<int32_t>{5, 1}));
+  EXPECT_EQ(v(hid_make1(-3)), (std::vector<int32_t>{0, 0}));
+  EXPECT_EQ(v(hid_from_continuous_fractions(terms, 2)), (std::vector<int32_t>{7, 3}));
+  EXPECT_EQ(v(hid_private_make(3, 4)), (std::vector<int32_t>{0, 0}));
+  hid_mobius m = hid_to_mobius({7, 3}), flat = hid_to_mobius({9, 0});
+  EXPECT_EQ((std::vector<int32_t>{m.p, m.p1, m.q, m.q1}), (std::vector<int32_t>{7, 2, 3, 1}));
+  EXPECT_EQ((std::vector<int32_t>{flat.p, flat.p1, flat.q, flat.q1}), (std::vector<int32_t>{9, 0, 0, 1}));
+  EXPECT_EQ(v(hid_concat({5, 2}, NULL_HID)), (std::vector<int32_t>{0, 0}));
+  int32_t path[] = {0, 3, 1, 4, 2};
+  for (int32_t cut = 1; cut < 5; ++cut)
+    EXPECT_TRUE(hid_equals(hid_concat(hid_make(path, cut), hid_make(path + cut, 5 - cut)), hid_make(path, 5))) << cut;
+  const int32_t heights[] = {5, 8, 13, 21, 35};
+  for (int32_t level = -2; level <= 2; ++level)
+    EXPECT_EQ(font_height_for_dpi_and_distance(level, 72.0f, 650.0f), heights[level + 2]);
+  EXPECT_EQ(font_height_for_dpi_and_distance(0, 0.0f, 650.0f), 0);
+  // The label font nearest in height, ties to the lower index, the default when nothing is near.
+  const std::pair<int32_t, void*> fonts[] = {{13, GLUT_BITMAP_8_BY_13},      {14, GLUT_BITMAP_9_BY_15},
+                                             {11, GLUT_BITMAP_HELVETICA_10}, {21, GLUT_BITMAP_HELVETICA_18},
+                                             {INT32_MIN, GLUT_BITMAP_8_BY_13}};
+  for (auto [height, font] : fonts) EXPECT_EQ(ui_label_font(height), font) << height;
+}
+
+TEST_F(Ui, IdsCountChildrenPerContainerAndPassesStayBalanced) {
+  ui_define(&u, nullptr);
+  hid box = ui_id(&u);
+  EXPECT_EQ(v(box), (std::vector<int32_t>{5, 2}));
+  ui_layout_begin(&u, box, nullptr, nullptr);
+  EXPECT_EQ(v(ui_id(&u)), (std::vector<int32_t>{12, 5}));
+  ui_layout_end(&u);
+  EXPECT_EQ(v(ui_id(&u)), (std::vector<int32_t>{7, 3}));
+  EXPECT_EQ(v(ui_make_id(&u, {12, 5})), (std::vector<int32_t>{0, 0}));  // not a container begun here
+  lrtb all = {-1, 1, 1, -1};
+  ui_layout_begin(&u, ui_id(&u), nullptr, nullptr);  // left open
+  ui_cliparea_begin(&u, &all);
+  ::testing::internal::CaptureStdout();
+  ui_commit(&u);
+  EXPECT_NE(::testing::internal::GetCapturedStdout().find("unbalanced"), std::string::npos);
+  EXPECT_TRUE(ui_unbalanced_p(&u));
+  ui_define(&u, nullptr);
+  EXPECT_EQ(v(ui_id(&u)), (std::vector<int32_t>{5, 2}));  // repaired: the root, counting afresh
+  ui_commit(&u);
+  EXPECT_FALSE(ui_unbalanced_p(&u));
+  lrtb quarter = {-1.0f, 0.0f, 1.0f, 0.0f};
+  cliparea c;
+  cliparea_make(&c, &quarter);
+  EXPECT_EQ((std::vector<int32_t>{c.x, c.y, c.width, c.height}), (std::vector<int32_t>{0, 300, 400, 300}));
+}
+
+TEST_F(Ui, MouseEdgesMotionAndUnits) {
+  inMouseAction(0, down, 400, 300);
+  EXPECT_EQ(ui_mouse_action_started(), 1);
+  EXPECT_EQ(ui_mouse_action_started(), 0);  // consumed
+  inMouseAction(2, down, 400, 300);           // no edge: already down
+  EXPECT_EQ(ui_mouse_action_started(), 0);
+  inMouseMotion(400, 260);
+  inMouseMotion(430, 220);
+  xy m;
+  ui_mouse_action_get_motion(&u, &m);
+  EXPECT_FLOAT_EQ(m.x, 2.0f * 30 / 800);
+  EXPECT_FLOAT_EQ(m.y, 2.0f * 80 / 600);  // upward is positive
+  EXPECT_FLOAT_EQ(ui_mouse_action_aggregate_distance(&u), 2.0f * 90 / 800);
+  inMouseAction(0, up, 430, 220);
+  EXPECT_EQ(ui_mouse_action_ended(), 1);
+  EXPECT_FLOAT_EQ(mouse_action_distance, 0.0f);
+  inMouseAction(0, 77, 0, 0);  // a state GLUT never sends
+  EXPECT_EQ(ui_mouse_action_started() + ui_mouse_action_ended(), 0);
+  lrtb box = {-0.5f, 0.5f, 0.5f, -0.5f};
+  move(-0.5f, 0.5f);  // the corner itself is inside
+  EXPECT_TRUE(ui_mouse_inside(&u, &box));
+  move(0.6f, 0.0f);
+  EXPECT_FALSE(ui_mouse_inside(&u, &box));
+  xy_i p;
+  for (xy corner : {xy{1.0f, 1.0f}, xy{-1.0f, -1.0f}}) {
+    in_pixels(&p, &corner);
+    EXPECT_EQ(p.x, corner.x > 0 ? 800 : 0);
+    EXPECT_EQ(p.y, corner.y > 0 ? 600 : 0);
+  }
+  EXPECT_FLOAT_EQ(ui_vertical_period(&u), 2.0f * 13 / 600);
+  EXPECT_FLOAT_EQ(ui_horizontal_period(&u), 2.0f * 13 / 600 * 0.75f * 600 / 800);
+}
+
+TEST_F(Ui, AClickIsAPressAndAReleaseWhileHot) {
+  move(-0.3f, 0.3f);
+  button(down);
+  EXPECT_EQ(frame(), 0);
+  EXPECT_TRUE(ui_is_active(&u, a));
+  button(up);
+  EXPECT_EQ(frame(), 1);  // once, in the frame of the release
+  EXPECT_EQ(frame(), 0);
+  button(down);
+  frame();
+  move(0.0f, 0.3f);  // out
+  frame();
+  button(up);
+  EXPECT_EQ(frame(), 0);  // released outside
+  move(-0.3f, 0.3f);
+  button(down);
+  frame();
+  move(0.3f, 0.3f);  // over b while a holds the mouse: b stays cold
+  frame();
+  EXPECT_FALSE(ui_is_hot(&u, b));
+  move(-0.3f, 0.3f);  // back inside before the release
+  EXPECT_EQ(frame(), 0);
+  button(up);
+  EXPECT_EQ(frame(), 1);
+  EXPECT_TRUE(ui_is_none_active(&u));
+}
+
+TEST_F(Ui, AFaderHasADeadZoneThenFollowsTheDragFromThePress) {
+  lrtb box = {-0.1f, 0.1f, 0.1f, -0.1f};
+  const float sensitivity = 10.0f * 0.05f;
+  hid id = hid_make1(7);
+  auto step = [&](float value) { return ui_fader_logic(&u, id, &box, value, 0.0f, 10.0f, sensitivity); };
+  move(0.0f, 0.0f);
+  button(down);
+  EXPECT_EQ(step(4.0f), 4.0f);
+  inMouseMotion(mouse_xy.x, mouse_xy.y - 20);  // 0.025 units of travel: inside the dead zone
+  EXPECT_EQ(step(4.0f), 4.0f);
+  inMouseMotion(mouse_xy.x, mouse_xy.y - 40);
+  float expected = 4.0f + 10.0f * sensitivity * (2.0f * 60 / 600);
+  EXPECT_NEAR(step(4.0f), expected, 1e-5f);
+  inMouseMotion(mouse_xy.x, mouse_xy.y - 400);
+  EXPECT_EQ(step(expected), 10.0f);
+  button(up);
+  EXPECT_EQ(step(10.0f), 10.0f);
+  EXPECT_EQ(step(-3.0f), 0.0f);  // clamped also when untouched
+}
+
+// Per-frame batches take consecutive regions of the frame's arrays, get them back next frame and are
+// refused where OpenGL would read outside them; a resident batch owns arrays of exactly its size.
+TEST(Geometry, BatchesShareTheFramesArraysAndRefuseWhatOpenGlCouldNotDraw) {
+  frame_stats stats{};
+  frame_hooks_array hooks{};
+  display_frame frame{};
+  frame_make(&frame, nullptr, 0.0, &stats, &hooks);
+  display_frame_define(&frame, nullptr);
+  geometry g[4];
+  int32_t* idx[4];
+  vector4 *pos[4], *col[4];
+  for (int k = 0; k < 4; ++k) {
+    geometry_make(&g[k], &frame);
+    geometry_define(&g[k], GEOMETRY_QUADS, 4, &idx[k], 4, &pos[k], &col[k], nullptr, nullptr);
+    for (int32_t i = 0; i < 4; ++i) idx[k][i] = 3 - i, pos[k][i] = {1, 2, 3, 4}, col[k][i] = {0.1f, 0.2f, 0.3f, 0.4f};
+  }
+  idx[3][3] = 4;  // past the vertices
+  for (int k = 0; k < 3; ++k) geometry_commit(&g[k]);
+  EXPECT_EQ(g[2].first_index, g[0].first_index + 8);
+  EXPECT_EQ(g[2].first_float, g[0].first_float + 8 * 12);
+  EXPECT_EQ(array_length(g[0].data->floats), 3 * 4 * 12);
+  EXPECT_TRUE(g[2].alive);
+  geometry_commit(&g[3]);
+  EXPECT_FALSE(g[3].alive);
+  const float* c = array_data(g[2].data->floats) + g[2].first_float;
+  const float coloured[12] = {0, 0, 0.1f, 0.2f, 0.3f, 0.4f, 0, 0, 0, 1.0f, 2.0f, 3.0f};
+  for (int32_t k = 0; k < 12; ++k) EXPECT_EQ(c[12 + k], coloured[k]) << k;
+  geometry_define(&g[3], GEOMETRY_QUADS, 0, &idx[3], 4, &pos[3], &col[3], nullptr, nullptr);
+  EXPECT_FALSE(g[3].alive);
+  geometry_commit_with(&g[1], 8, 4);  // more than defined
+  EXPECT_FALSE(g[1].alive);
+  display_frame_commit(&frame);
+  display_frame_define(&frame, nullptr);
+  geometry_draw(&g[2], &frame);  // its frame started again: refused, not read from emptied arrays
+  EXPECT_FALSE(g[2].alive);
+  geometry_make(&g[3], &frame);
+  geometry_define(&g[3], GEOMETRY_QUADS, 4, &idx[3], 4, &pos[3], &col[3], nullptr, nullptr);
+  EXPECT_EQ(g[3].first_position, 0);  // the regions start over
+  display_frame_commit(&frame);
+  geometry resident;
+  opengl_geometry_make_resident(&resident);
+  opengl_geometry_define(&resident, GEOMETRY_QUADS, 4, &idx[0], 4, &pos[0], nullptr, nullptr, nullptr);
+  for (int32_t i = 0; i < 4; ++i) idx[0][i] = i, pos[0][i] = {float(i), 0, 0, 1};
+  geometry_commit(&resident);
+  ASSERT_TRUE(resident.alive);
+  EXPECT_EQ(array_length(resident.data->positions), 4);
+  EXPECT_EQ(array_length(resident.data->indices), 4);
+  opengl_geometry_delete(&resident);
+  frame_hooks_delete_all(&hooks);
+}
