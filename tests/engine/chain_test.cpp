@@ -1,0 +1,364 @@
+// Voice chain and audio callback: filters against their analytic responses, the open low-pass over ten
+// minutes, delay, pan, the crossfade and gain on the fader, damaged records, hand-over and the sinks.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <complex>
+#include <functional>
+#include <numbers>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "apps/kelvarin/visuals_analysis.hpp"
+#include "pure/music/amp.hpp"
+#include "tests/engine/engine_fixture.hpp"
+#include "toolset/algos/mt-prng.hpp"
+#include "toolset/atomics.hpp"
+
+namespace {
+
+constexpr double pi = std::numbers::pi;
+
+// Steady-state gain of a block filter for a sine of `hz`, after a second of settling.
+double measured_gain(const std::function<void(float*)>& run, double hz) {
+  float block[256];
+  double peak = 0;
+  for (int b = 0; b < 344; ++b) {
+    for (int k = 0; k < 256; ++k) block[k] = float(std::sin(2 * pi * hz * (b * 256 + k) / 44100.0));
+    run(block);
+    for (int k = 0; b > 172 && k < 256; ++k) peak = std::max(peak, double(std::fabs(block[k])));
+  }
+  return peak;
+}
+
+// The crossfade curve at fade x for a = 1, from its three segments in decibels.
+double curve(double x) {
+  if (x <= 0.1) return std::pow(10.0, -2.7 / 20) * x * 10;
+  if (x < 0.9) return std::pow(10.0, -3 * (1 - x) / 20);
+  return 1 + (1 - std::pow(10.0, -0.3 / 20)) * (x - 1) * 10;
+}
+
+}  // namespace
+
+TEST(VoiceChain, FiltersFollowTheirAnalyticResponses) {
+  for (float res : {0.0f, 6.0f}) {  // analog 1 / (s^2 + r s + 1), bilinear with prewarping at 1 kHz
+    lp_filter lp{};
+    lp_filter_make(&lp);
+    lp_filter_set_cutoff(&lp, 1000.0f);
+    lp_filter_set_resonance(&lp, res);
+    double r = std::pow(10.0, -res / 10.0) * std::sqrt(2.0);
+    for (double hz : {250.0, 1000.0, 3000.0}) {
+      double w = std::tan(pi * hz / 44100.0) / std::tan(pi * 1000.0 / 44100.0), want = 1.0 / std::hypot(1 - w * w, r * w);
+      EXPECT_NEAR(measured_gain([&](float* b) { lp_filter_do(&lp, b); }, hz), want, 0.01 * want) << res << " " << hz;
+    }
+  }
+  chamberlin_filter c{};  // high-pass output: q (1 - z^-1)^2 / ((1 - z^-1)^2 + f^2 z^-1 + q f z^-1 (1 - z^-1))
+  chamberlin_filter_make(&c);
+  chamberlin_filter_set_cutoff(&c, 1000.0f);
+  chamberlin_filter_set_resonance(&c, 3.0f);
+  for (double hz : {100.0, 1000.0, 5000.0}) {
+    std::complex<double> zi = std::polar(1.0, -2 * pi * hz / 44100.0), d = 1.0 - zi;
+    double want = std::abs(double(c.q) * d * d / (d * d + double(c.f * c.f) * zi + double(c.q * c.f) * zi * d));
+    EXPECT_NEAR(measured_gain([&](float* b) { chamberlin_filter_do(&c, 0, b); }, hz), want, 0.01 * want) << hz;
+  }
+  float block[256];
+  for (int k = 0; k < 256; ++k) block[k] = float(k);
+  chamberlin_filter_do(&c, 4, block);  // mode 4 leaves the block as it is
+  for (int k = 0; k < 256; ++k) EXPECT_EQ(block[k], float(k));
+}
+
+// At its default and top cutoff the low-pass passes the sound unchanged for ten minutes and more: the
+// recursion with both poles at z = -1 would drift without bound.
+TEST(VoiceChain, OpenLowPassPassesTenMinutesOfSineUnchanged) {
+  lp_filter lp{};
+  lp_filter_make(&lp);
+  lp_filter_set_cutoff(&lp, 22050.0f);
+  float block[256], in[256];
+  double phase = 0;
+  bool unchanged = true;
+  for (int b = 0; b < 10 * 60 * 44100 / 256 + 1; ++b) {
+    for (int k = 0; k < 256; ++k, phase = std::fmod(phase + 440.0 / 44100.0, 1.0)) in[k] = block[k] = float(std::sin(2 * pi * phase));
+    lp_filter_do(&lp, block);
+    unchanged &= std::memcmp(block, in, sizeof block) == 0;
+  }
+  EXPECT_TRUE(unchanged);
+  lp_filter_set_cutoff(&lp, 5000.0f);  // lowered afterwards, it filters from memories that followed the signal
+  EXPECT_NEAR(measured_gain([&](float* b) { lp_filter_do(&lp, b); }, 440.0), 1.0, 0.01);
+  for (float hz : {22000.0f, 30000.0f, NAN, 0.0f}) {
+    lp_filter_set_cutoff(&lp, hz);
+    double g = measured_gain([&](float* b) { lp_filter_do(&lp, b); }, 440.0);
+    EXPECT_TRUE(std::isfinite(g) && g < 1.01) << hz;
+  }
+}
+
+// An impulse gives echoes of the feedback's powers; a block is the sample-by-sample walk of the taps,
+// also across the end of the line; any setting keeps the positions inside the line.
+TEST(VoiceChain, DelayEchoesWalksTheRingAndStaysInside) {
+  engine_reset();
+  std::vector<float> out;
+  for (int b = 0; b < 120; ++b) {
+    float block[256] = {b == 0 ? 1.0f : 0.0f};
+    feedback_delay(block, 0, 0.0f, 14700.0f, 0.75f);
+    out.insert(out.end(), block, block + 256);
+  }
+  for (auto [at, echo] : {std::pair{0, 1.0f}, {14700, 0.75f}, {29400, 0.5625f}, {14699, 0.0f}, {20000, 0.0f}})
+    EXPECT_NEAR(out[size_t(at)], echo, 1e-6f) << at;
+  for (float delay : {1.0f, 3.7f, 256.0f, 257.0f, 661499.0f}) {
+    delay_line_tapin[2] = delay_line_tapin[3] = DELAY_LINE_FLOATS - 300;
+    for (int b = 0; b < 5; ++b) {
+      float block[256], walked[256];
+      for (int k = 0; k < 256; ++k) block[k] = walked[k] = float(std::sin(0.1 * (b * 256 + k))) + (k == 0 ? 1e30f : 0.0f);
+      feedback_delay(block, 2, 0.25f, delay, 0.8f);
+      for (float& x : walked) {
+        tap_adjusts(3, delay);
+        float s = tapin(3) + x;
+        tapout(3, s * 0.8f);
+        x = 0.25f * x + 0.75f * s;
+      }
+      ASSERT_EQ(std::memcmp(block, walked, sizeof block), 0) << delay << " " << b;
+    }
+  }
+  delay_line_tapin[1] = 2147483000;  // as a counter that had run for 13 hours would stand
+  for (float delay : {-5.0f, NAN, INFINITY, -INFINITY, 1e30f, 0.0f, 0.5f}) {
+    float block[256];
+    std::fill_n(block, 256, 0.5f);
+    feedback_delay(block, 1, 0.5f, delay, 0.9f);
+    for (float y : block) ASSERT_TRUE(std::isfinite(y));
+    EXPECT_LT(uint32_t(delay_line_tapin[1]), uint32_t(DELAY_LINE_FLOATS)) << delay;
+    EXPECT_LT(uint32_t(delay_line_tapout[1]), uint32_t(DELAY_LINE_FLOATS)) << delay;
+  }
+}
+
+TEST(VoiceChain, PanLawAndCrossfadeCurve) {
+  const float law[][3] = {{-1, 1, 0}, {0, 0.7071068f, 0.7071068f}, {0.5f, 0.3826834f, 0.9238795f}, {1, 0, 1}, {NAN, 0, 1}};
+  for (const auto& [position, left, right] : law) {
+    float g[2] = {1.0f, 1.0f};
+    pan(g, position);
+    EXPECT_NEAR(g[0], left, 1e-6f) << position;
+    EXPECT_NEAR(g[1], right, 1e-6f) << position;
+  }
+  for (float x : {0.0f, 0.05f, 0.1f, 0.3f, 0.5f, 0.9f, 0.95f, 1.0f}) EXPECT_NEAR(crossfade_amp(1, x), curve(x), 1e-4) << x;
+}
+
+// The callback filters the eight voices side by side: blocks and filter memories must come out as the
+// per-voice low-pass and high-pass leave them, for cutoffs and resonances of every range.
+TEST(VoiceChain, VoicesSideBySideFilterAsOneVoiceAfterAnother) {
+  static float side_by_side[8][256], one_by_one[8][256];
+  lp_filter lp_one[8];
+  chamberlin_filter hp_one[8];
+  filters_make();
+  const float cutoffs[8] = {30.0f, 440.0f, 3000.0f, 22050.0f, 12000.0f, 30000.0f, 0.0f, 17640.0f};
+  for (int block = 0; block < 6; ++block) {
+    for (int v = 0; v < 8; ++v) {
+      lp_filter_set_cutoff(&lps[v], block == 3 && v == 3 ? 500.0f : cutoffs[v]);  // one voice closes
+      lp_filter_set_resonance(&lps[v], float(v % 4) * 4.0f);
+      chamberlin_filter_set_cutoff(&chamberlins[v], 50.0f * float(v * v + block));
+      chamberlin_filter_set_resonance(&chamberlins[v], float(v) * 0.7f);
+      for (int k = 0; k < 256; ++k) side_by_side[v][k] = float(std::sin(0.01 * (v + 1) * (block * 256 + k))) + (k == 9 * v ? 3.0f : 0.0f);
+    }
+    std::memcpy(one_by_one, side_by_side, sizeof one_by_one);
+    std::memcpy(lp_one, lps, sizeof lp_one);
+    std::memcpy(hp_one, chamberlins, sizeof hp_one);
+    for (int v = 0; v < 8; ++v) lp_filter_do(&lp_one[v], one_by_one[v]), chamberlin_filter_do(&hp_one[v], 0, one_by_one[v]);
+    voice_filters_do(side_by_side);
+    ASSERT_EQ(std::memcmp(one_by_one, side_by_side, sizeof one_by_one), 0) << block;
+    ASSERT_EQ(std::memcmp(lp_one, lps, sizeof lp_one), 0) << block;
+    ASSERT_EQ(std::memcmp(hp_one, chamberlins, sizeof hp_one), 0) << block;
+  }
+}
+
+TEST(AudioCallback, SilentStartThenTheSinksSeeEveryFrontVoiceSampleInOrder) {
+  engine_reset();
+  oui_history_begin();
+  double phase = synth().oscs[0].phase;
+  engine_frames frames(false);
+  for (int b = 0; b < 517; ++b) {
+    frames.run();
+    ASSERT_EQ(frames.peak(), 0.0f) << b;
+  }
+  double now = synth().oscs[0].phase;
+  EXPECT_EQ(now, phase);  // nothing was evaluated
+  EXPECT_EQ(osc_buffer_i[0] + oui_history.window_fill[0], 0);
+  synth().oscs[3].kind = OSC_BSW;
+  synth().voices[3].delay_wet = 1.0f;  // the chain must not touch what the sinks see
+  synth().voices[3].lp_cutoff = 300.0f;
+  synth_state copy = synth();
+  keep_operators(copy, synth_back());
+  mt_prng before = prng;
+  frames.run(2);  // blocks 517 and 518 are rendered, silent at volume 0
+  EXPECT_EQ(frames.peak(), 0.0f);
+  prng = before;
+  for (int n = 0; n < 512; ++n) {
+    modmatrix_osc(&copy);
+    for (int v = 0; v < 8; ++v) ASSERT_EQ(osc_buffer[v][n], copy.cells[v][v].value + 1.0f) << n;  // kept as sample + 1
+  }
+  for (int v = 0; v < 8; ++v)  // 128 groups of four for the panel, the last still in its window
+    EXPECT_EQ(std::tuple(osc_buffer_i[v], oui_history.history_pos[v], oui_history.window_fill[v]), std::tuple(512, 127, 4));
+}
+
+// Crossfade and master gain scale the voice volume before the fader law, so they act on the fader
+// position: a centred voice at volume 1 reaches each side at -3 dB, at gain 0.5 at the fader's 0.5.
+TEST(AudioCallback, CrossfadeAndGainMoveTheFaderAndALoadFadesOver44Blocks) {
+  engine_reset();
+  engine_frames frames;
+  synth().voices[0].volume = 1.0f;
+  frames.run(100);
+  EXPECT_NEAR(frames.peak(), 0.7071f * 1.01774f, 0.001f);  // the default 70 Hz high-pass lifts 440 Hz by 1.8 %
+  const float full = frames.peak();
+  gain = 0.5f;
+  frames.run(20);
+  EXPECT_NEAR(frames.peak() / full, volume_to_amp(0.5f), 0.002f);
+  gain = 1.0f;
+  synth_state next = synth();
+  next.voices[0].volume = 0.0f;  // the new sound is silent: the old one, now dry in the back, is heard
+  engine_load(next);
+  float fade = 1.0f;
+  for (int b = 1; b <= 44; ++b) {
+    frames.run();
+    fade = std::max(fade - 1024.0f / 44100.0f, 0.0f);
+    EXPECT_NEAR(frames.peak(), volume_to_amp(float(curve(fade))) * 0.70711f, 0.01f) << b;
+  }
+  EXPECT_EQ(synth().fade, 1.0f);
+  EXPECT_EQ(synth_back().fade, 0.0f);
+  gain = 0.0f;
+  synth().voices[0].volume = 1.0f;
+  frames.run();
+  EXPECT_EQ(frames.peak(), 0.0f);
+}
+
+// Thousands of records with NaN, infinite, huge and negative values and any ints in every word: every
+// voice stays finite, every index inside; a bad voice goes quiet while the others play on.
+TEST(AudioCallback, DamagedRecordsStayFiniteAndABadVoiceGoesQuiet) {
+  static const float pool[] = {NAN, INFINITY, -INFINITY, 3e38f, -3e38f, 1e-40f, 0.0f, 1.0f, -1.0f, 0.5f,
+                               57.0f, 22050.0f, 44099.0f, 1e9f, -1e9f, 661500.0f};
+  engine_reset();
+  oui_history_begin();
+  engine_frames frames;
+  mt_prng g;
+  mt_prng_make(&g, 977);
+  for (int record = 0; record < 2000; ++record) {
+    synth_state kept = synth_back();
+    uint32_t* words = reinterpret_cast<uint32_t*>(&synth_back());
+    for (size_t w = 0; w < sizeof(synth_state) / 4; ++w)
+      words[w] = mt_prng_uint32(&g) % 3 ? std::bit_cast<uint32_t>(pool[mt_prng_uint32(&g) % 16]) : mt_prng_uint32(&g) % 16;
+    keep_operators(synth_back(), kept);
+    if (record % 2) synth_flip();
+    if (record % 7 == 0) gain = pool[mt_prng_uint32(&g) % 16];
+    modmatrix_note_on(&synth(), int32_t(mt_prng_uint32(&g) % 10), int32_t(mt_prng_uint32(&g)));
+    frames.run();
+    ASSERT_TRUE(std::isfinite(frames.peak()) && frames.peak() <= OUTPUT_LIMIT) << record;
+    for (int v = 0; v < 8; ++v) {
+      ASSERT_TRUE(std::isfinite(synth().oscs[v].phase) && std::isfinite(lps[v].y0) && std::isfinite(chamberlins[v].low));
+      ASSERT_LT(uint32_t(delay_line_tapin[v]), uint32_t(DELAY_LINE_FLOATS));
+    }
+  }
+  engine_reset();
+  synth_state& s = synth();
+  s.voices[0].volume = s.voices[1].volume = 1.0f;
+  s.voices[0].pan = -1.0f;  // voice 0 on the left, an echo fed back at 1e30
+  s.voices[0].delay_wet = 1.0f;
+  s.voices[0].delay_feedback = 1e30f;
+  s.voices[1].pan = 1.0f;  // voice 1 alone on the right, with no finite filter
+  s.voices[1].lp_cutoff = 1000.0f;
+  s.voices[1].lp_resonance = -1000.0f;
+  auto right_peak = [&] { return std::fabs(*std::max_element(frames.frame.right, frames.frame.right + 256, [](float a, float b) { return std::fabs(a) < std::fabs(b); })); };
+  frames.run(50);
+  EXPECT_LT(right_peak(), 1e-6f);
+  s.voices[1].lp_resonance = 0.0f;  // mended, it sounds again
+  frames.run(50);
+  EXPECT_GT(right_peak(), 0.3f);
+}
+
+// Two oscillators lifting each other's level and adding each other's output: held at +36 dB per
+// oscillator and +18 dB at the output instead of growing until the float overflows.
+TEST(AudioCallback, FeedbackLoopsThroughTheMatrixStayBounded) {
+  engine_reset();
+  synth_state& s = synth();
+  s.cells[0][1] = {MOD_AMP, 1.0f, 0.5f, 0.0f, 0};
+  s.cells[1][0] = {MOD_MIX, 1.0f, 0.5f, 0.0f, 0};
+  for (int a = 0; a < 2; ++a) s.voices[a] = {1.3f, 0.0f, 1.0f, 1.0f, 14700.0f, 2000.0f, 12.0f, 0.0f, 0.0f, {}};  // loud, full echo, resonant
+  gain = 3.0f;
+  engine_frames frames;
+  float peak = 0.0f, osc_peak = 0.0f;
+  for (int block = 0; block < 2000; ++block) {
+    frames.run();
+    peak = std::max(peak, frames.peak());
+    osc_peak = std::max({osc_peak, std::fabs(s.cells[0][0].value), std::fabs(s.cells[1][1].value)});
+  }
+  EXPECT_TRUE(osc_peak <= OSC_OUTPUT_LIMIT && osc_peak > 10.0f) << osc_peak;  // ran away, and was held
+  EXPECT_LE(peak, OUTPUT_LIMIT);
+}
+
+// A load reaches a playing audio thread at its next block and a save's copy is taken between blocks;
+// with nobody serving (a stream that failed), both are done directly.
+TEST(AudioCallback, LoadsAndSnapshotsCrossToThePlayingThreadByHandOver) {
+  for (bool playing : {true, false}) {
+    engine_reset();
+    synth_state incoming = synths[1];
+    incoming.oscs[0].note = 69.0f;
+    incoming.voices[0].reserved[3] = 42.0f;
+    synth_handoff_enable(1);
+    std::atomic<bool> stop{false};
+    std::atomic<int> blocks{0};
+    std::thread audio;
+    if (playing) {
+      audio = std::thread([&] {
+        for (engine_frames frames(false); !stop; blocks++, std::this_thread::sleep_for(std::chrono::microseconds(500))) frames.run();
+      });
+      while (blocks < 3) std::this_thread::yield();
+    }
+    synth_apply_loaded(&incoming);
+    EXPECT_EQ(load_acquire(synth_current), 1);
+    EXPECT_EQ(load_relaxed(synth().voices[0].reserved[3]), 42.0f);
+    synth_state copy{};
+    synth_snapshot(&copy);
+    EXPECT_EQ(copy.oscs[0].note, 69.0f) << playing;
+    EXPECT_EQ(copy.voices[0].reserved[3], 42.0f) << playing;
+    stop = true;
+    if (playing) audio.join();
+    synth_handoff_enable(0);
+    engine_frames after;  // nothing is left waiting to be applied a second time
+    after.run();
+    EXPECT_EQ(load_acquire(synth_current), 1);
+  }
+}
+
+TEST(Sinks, WindowStatisticsAndBlocksLeaveWhatSampleBySampleFeedingLeaves) {
+  engine_reset();
+  const float r = 0.3f;  // a zero-mean square of RMS r: mean, RMS measure, minimum, maximum
+  for (int f = 0; f < 4; ++f) modmatrix_of[0][f].type = 1, modmatrix_of[0][f].function = f;
+  for (int n = 0; n < OSC_BUFFER_N; ++n) vfx_accept_sample(n % 2 ? r : -r, 0);
+  const float want[4] = {0.0f, std::sqrt(1 + r * r) - 1, -r, r};
+  for (int f = 0; f < 4; ++f) EXPECT_NEAR(modmatrix_of[0][f].value, want[f], 1e-4f) << f;
+  modmatrix_of[0][0].type = 4;  // a trigger fires on a jump from one window into the next
+  for (int n = 0; n < OSC_BUFFER_N; ++n) vfx_accept_sample(0.9f, 0);
+  EXPECT_EQ(modmatrix_of[0][0].trigger, 1);
+
+  std::vector<float> signal(5000);
+  for (size_t n = 0; n < signal.size(); ++n) signal[n] = 0.8f * float(std::sin(0.05 * double(n))) + (n % 97 == 0 ? 0.7f : 0.0f);
+  signal[1469] = INFINITY;
+  signal[2000] = NAN;
+  auto fresh = [] {
+    engine_reset();
+    oui_history_begin();
+    for (int f = 0; f < VFX_LAYERS; ++f) modmatrix_of[3][f].type = f % 2 ? 4 : 1, modmatrix_of[3][f].function = f;
+  };
+  fresh();
+  for (float s : signal) oui_accept_sample(s, 3), vfx_accept_sample(s, 3);
+  kelvarin_ui_history by_sample = oui_history;
+  std::vector<float> window(osc_buffer[3], osc_buffer[3] + OSC_BUFFER_N);
+  frame_modulation entries[VFX_LAYERS];
+  std::memcpy(entries, modmatrix_of[3], sizeof entries);
+  fresh();
+  size_t at = 0;
+  for (int32_t size : {1, 3, 256, 1209, 1470, 7, 1471, 583}) {
+    oui_accept_block(signal.data() + at, size, 3);
+    vfx_accept_block(signal.data() + at, size, 3);
+    at += size_t(size);
+  }
+  EXPECT_EQ(std::memcmp(&by_sample, &oui_history, sizeof by_sample), 0);
+  EXPECT_EQ(std::memcmp(window.data(), osc_buffer[3], sizeof(float) * OSC_BUFFER_N), 0);
+  EXPECT_EQ(std::memcmp(entries, modmatrix_of[3], sizeof entries), 0);
+  EXPECT_EQ(entries[1].trigger, 1);  // the pulses made edges
+}
