@@ -8,14 +8,9 @@ kv_library(kv_presets SOURCES
   apps/kelvarin/presets.cpp apps/kelvarin/playlist.cpp
   LIBS kv_storage kv_record)
 
-kv_test(storage_test LABEL unit
-  SOURCES tests/storage/env_test.cpp tests/storage/stream_test.cpp tests/storage/iff32_test.cpp
-          tests/storage/presets_test.cpp tests/storage/playlist_test.cpp
-  LIBS kv_presets)
+kv_test(storage_test LABEL unit SOURCES tests/storage/streams_test.cpp tests/storage/slots_test.cpp
+  LIBS kv_presets kv_engine)
 target_compile_definitions(storage_test PRIVATE KV_STORAGE_SEEDS="${CMAKE_SOURCE_DIR}/fuzz/corpus")
-
-# Loads while the engine renders, checked on the engine's output.
-kv_test(storage_render_test LABEL unit SOURCES tests/storage/load_render_test.cpp LIBS kv_presets kv_engine)
 
 # A performer's slots and playlist live in bin/resources; nothing here installs over them. Fuzzers get
 # seed files written from the stored layout, independent of this code.

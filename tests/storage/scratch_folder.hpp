@@ -2,10 +2,7 @@
 // slots; with helpers that read and write whole files, assemble chunks by hand and load bytes.
 #pragma once
 #include <stdlib.h>
-#include <sys/stat.h>
 
-#include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -17,23 +14,18 @@
 
 using bytes_t = std::vector<unsigned char>;
 
-class scratch_folder {
- public:
+struct scratch_folder {
+  std::string path;
   scratch_folder() {
     char name[] = "/tmp/kv-storage-XXXXXX";
-    path_ = mkdtemp(name) ? name : "";
-    setenv("KELVARIN_RESOURCES", path_.c_str(), 1);
+    path = mkdtemp(name) ? name : "";
+    setenv("KELVARIN_RESOURCES", path.c_str(), 1);
   }
   ~scratch_folder() {
     unsetenv("KELVARIN_RESOURCES");
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
+    std::filesystem::remove_all(path);
   }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
+  std::string file(const std::string& name) const { return path + "/" + name; }
 };
 
 inline bytes_t read_file(const std::string& path) {
@@ -42,26 +34,26 @@ inline bytes_t read_file(const std::string& path) {
 }
 
 inline void write_file(const std::string& path, const bytes_t& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  std::ofstream(path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-inline uint32_t word_at(const bytes_t& b, size_t at) {
-  uint32_t w = 0;
-  std::memcpy(&w, b.data() + at, 4);
-  return w;
+template <class T = uint32_t>
+T value_at(const bytes_t& b, size_t at) {
+  T v{};
+  std::memcpy(&v, b.data() + at, sizeof v);
+  return v;
 }
-inline float float_at(const bytes_t& b, size_t at) {
-  float f = 0;
-  std::memcpy(&f, b.data() + at, 4);
-  return f;
-}
-inline std::string tag_at(const bytes_t& b, size_t at) { return std::string(b.begin() + long(at), b.begin() + long(at) + 4); }
 
-// Chunk bytes assembled by hand: tag, little-endian length, data.
+template <class T>
+bytes_t bytes_of(const T& value, size_t size = sizeof(T)) {
+  const auto* p = reinterpret_cast<const unsigned char*>(&value);
+  return bytes_t(p, p + size);
+}
+
+// Chunk bytes assembled by hand: tag, little-endian length, data; a list is a chunk of a type and members.
 inline bytes_t chunk_bytes(const char* tag, const bytes_t& data) {
-  bytes_t out(tag, tag + 4);
-  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<unsigned char>(data.size() >> shift));
+  bytes_t out(tag, tag + 4), length = bytes_of(uint32_t(data.size()));
+  out.insert(out.end(), length.begin(), length.end());
   out.insert(out.end(), data.begin(), data.end());
   return out;
 }
@@ -71,19 +63,10 @@ inline bytes_t list_bytes(const char* tag, const char* type, const std::vector<b
   return chunk_bytes(tag, data);
 }
 
-inline bytes_t as_bytes(const byte_array& a) {
-  const auto* p = reinterpret_cast<const unsigned char*>(a.raw.data);
-  return p ? bytes_t(p, p + a.raw.length) : bytes_t{};
-}
-inline byte_array array_of(const bytes_t& b) {
-  byte_array a{};
-  array_catb(&a.raw, b.data(), int32_t(b.size()));
-  return a;
-}
-
 // Loads a slot from bytes in memory and returns the loader's message.
 inline const char* load_bytes(const bytes_t& file) {
-  byte_array a = array_of(file);
+  byte_array a{};
+  array_catb(&a.raw, file.data(), int32_t(file.size()));
   stream s;
   stream_make_on_array(&s, STREAM_READ, &a);
   const char* message = load(&s);

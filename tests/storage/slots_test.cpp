@@ -1,0 +1,249 @@
+// Preset slots and the playlist: the stored layout field by field, loads that flip and keep phases and
+// operator headers, damaged files, saves that cannot lose the previous preset, and loads while playing.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <bit>
+
+#include "apps/kelvarin/playlist.hpp"
+#include "tests/engine/engine_fixture.hpp"
+#include "tests/storage/scratch_folder.hpp"
+#include "toolset/algos/mt-prng.hpp"
+
+namespace {
+
+struct Slots : ::testing::Test {
+  void SetUp() override { engine_reset(); }
+  std::string slot_path(int slot) const { return folder.file("save-" + std::to_string(slot) + ".dat"); }
+  scratch_folder folder;
+};
+
+bytes_t visuals_list() {
+  return list_bytes("LIST", "VFX ", {chunk_bytes("VFX ", bytes_of(modmatrix)), chunk_bytes("VFX2", bytes_of(modmatrix_of))});
+}
+
+bytes_t slot_file(const bytes_t& record, std::vector<bytes_t> rest = {}) {
+  rest.insert(rest.begin(), chunk_bytes("KVSY", record));
+  return list_bytes("RIFF", "KELV", rest);
+}
+
+uint32_t bits(float f) { return std::bit_cast<uint32_t>(f); }
+uint32_t tag(const char* t) { return uint32_t(t[0]) | uint32_t(t[1]) << 8 | uint32_t(t[2]) << 16 | uint32_t(t[3]) << 24; }
+
+// Where a loaded record keeps what it had: the operator-array headers (back record) and the phases (front).
+bool header_byte(int at) { return at < 1568 && ((at % 196 >= 16 && at % 196 < 32) || (at % 196 >= 44 && at % 196 < 60)); }
+bool phase_byte(int at) { return at < 1568 && at % 196 >= 148 && at % 196 < 156; }
+
+}  // namespace
+
+TEST_F(Slots, SlotThreeIsLaidOutAsTheStoredTable) {
+  synth_state& s = synth();
+  s.oscs[2].kind = 7, s.oscs[2].note = 61.5f, s.oscs[5].p2 = -3.25f, s.oscs[6].phase = 0.375;
+  s.voices[4].pan = -0.25f, s.voices[7].reserved[14] = 9.0f;
+  s.cells[3][5].type = 6, s.cells[3][5].amount = 0.5f;
+  modmatrix[1][2].scale = 0.5f, modmatrix[3][0].on = 1, modmatrix_of[7][3].divisor = 3.0f, modmatrix_of[0][1].type = 4;
+  ASSERT_STREQ(slot_save(3), PRESET_SAVED);
+  bytes_t f = read_file(slot_path(3));
+  ASSERT_EQ(f.size(), 4756u);
+  const std::pair<size_t, uint32_t> table[] = {
+      {0, tag("RIFF")}, {4, 4748}, {8, tag("KELV")}, {12, tag("KVSY")}, {16, 3620},
+      {20 + 196 * 2, 7}, {20 + 196 * 2 + 144, bits(61.5f)}, {20 + 196 * 5 + 160, bits(-3.25f)}, {20 + 140, bits(1.0f)},
+      {20 + 1568 + 96 * 4 + 4, bits(-0.25f)}, {20 + 1568 + 96 * 7 + 16, bits(14700.0f)}, {20 + 1568 + 96 * 7 + 92, bits(9.0f)},
+      {20 + 2336 + 160 * 3 + 20 * 5, 6}, {20 + 2336 + 160 * 3 + 20 * 5 + 4, bits(0.5f)}, {20 + 2336 + 160 * 4 + 20 * 4 + 4, bits(1.0f)},
+      {20 + 3616, bits(1.0f)}, {3640, tag("LIST")}, {3644, 1108}, {3648, tag("VFX ")}, {3652, tag("VFX ")}, {3656, 320},
+      {3660 + 6 * 20 + 8, bits(0.5f)}, {3660 + 12 * 20, 1}, {3660 + 10 * 20 + 16, bits(1.0f)},
+      {3980, tag("VFX2")}, {3984, 768}, {3988 + 31 * 24 + 12, bits(3.0f)}, {3988 + 24, 4}};
+  for (auto [at, value] : table) EXPECT_EQ(value_at(f, at), value) << "byte " << at;
+  EXPECT_EQ(value_at<double>(f, 20 + 196 * 6 + 148), 0.375);
+  for (int at = 0; at < 1568; ++at) {
+    if (header_byte(at)) {
+      ASSERT_EQ(f[size_t(20 + at)], 0) << "operator headers are stored as zeros: " << at;
+    }
+  }
+}
+
+// Every byte of a loaded record comes from the file except the headers, the phases and the fade.
+TEST_F(Slots, ALoadAppliesEveryStoredByteAndFlips) {
+  bytes_t stored(sizeof(synth_state));
+  mt_prng g;
+  mt_prng_make(&g, 5);
+  for (unsigned char& b : stored) b = uint8_t(mt_prng_uint32(&g));
+  const bytes_t front = bytes_of(synth()), back = bytes_of(synth_back());
+  ASSERT_STREQ(load_bytes(slot_file(stored, {visuals_list()})), PRESET_LOADED);
+  EXPECT_EQ(synth_current, 1);
+  const bytes_t now = bytes_of(synth());
+  for (int at = 0; at < int(sizeof(synth_state)); ++at) {
+    unsigned char want = header_byte(at) ? back[size_t(at)] : phase_byte(at) ? front[size_t(at)] : stored[size_t(at)];
+    if (at < 3616) {
+      ASSERT_EQ(now[size_t(at)], want) << "byte " << at;
+    }
+  }
+  EXPECT_EQ(synth().fade, 0.0f);
+  EXPECT_EQ(synth_back().fade, 1.0f);
+}
+
+TEST_F(Slots, IncompleteAndDamagedFilesSayWhatHappenedAndNeverCrash) {
+  const bytes_t record = bytes_of(synth()), pair = chunk_bytes("VFX ", bytes_of(modmatrix));
+  bytes_t deep(100000 * 12), inner = visuals_list();  // 100000 lists inside each other around a whole pair
+  for (size_t level = 0; level < 100000; ++level) {
+    bytes_t head = list_bytes("LIST", "VFX ", {});
+    uint32_t length = uint32_t(deep.size() - level * 12 - 8 + inner.size());
+    std::memcpy(head.data() + 4, &length, 4);
+    std::copy(head.begin(), head.end(), deep.begin() + long(level * 12));
+  }
+  deep.insert(deep.end(), inner.begin(), inner.end());
+  bytes_t cut = slot_file(record, {visuals_list()});
+  cut.resize(4000);
+  const struct {
+    const char* what;
+    bytes_t file;
+    const char* message;
+    bool applied;
+  } cases[] = {
+      {"empty", {}, PRESET_CANNOT_LOAD, false},
+      {"cut short", cut, PRESET_CANNOT_LOAD, false},
+      {"record alone", slot_file(record), PRESET_INCOMPLETE, true},
+      {"members straight in the outer list", slot_file(record, {pair}), PRESET_LOADED, true},
+      {"list whose members do not parse", slot_file(record, {chunk_bytes("LIST", {'V', 'F'})}), PRESET_INCOMPLETE, true},
+      {"two levels", slot_file(record, {list_bytes("LIST", "VFX ", {visuals_list(), pair})}), PRESET_LOADED, true},
+      {"too deep", slot_file(record, {deep}), PRESET_INCOMPLETE, true},
+      {"record a byte short", slot_file(bytes_t(record.begin(), record.end() - 1), {visuals_list()}), PRESET_INCOMPLETE, false},
+      {"record a byte long", slot_file([&] { bytes_t r = record; r.push_back(0); return r; }()), PRESET_INCOMPLETE, false},
+      {"record under another tag", list_bytes("RIFF", "KELV", {chunk_bytes("KVSX", record)}), PRESET_INCOMPLETE, false},
+  };
+  for (const auto& c : cases) {
+    engine_reset();
+    const bytes_t before = bytes_of(synths);
+    EXPECT_STREQ(load_bytes(c.file), c.message) << c.what;
+    EXPECT_EQ(synth_current, c.applied ? 1 : 0) << c.what;
+    if (!c.applied) {
+      EXPECT_EQ(bytes_of(synths), before) << c.what;
+    }
+  }
+  EXPECT_STREQ(slot_load(6), PRESET_CANNOT_LOAD);
+  EXPECT_FALSE(std::filesystem::exists(slot_path(6))) << "a load never creates a slot file";
+  EXPECT_STREQ(slot_load(8), PRESET_CANNOT_LOAD);
+  EXPECT_STREQ(slot_load(-1), PRESET_CANNOT_LOAD);
+}
+
+TEST_F(Slots, SaveIsAtomicWhereverTheWriteStops) {
+  ASSERT_STREQ(slot_save(3), PRESET_SAVED);
+  const bytes_t previous = read_file(slot_path(3));
+  synth().oscs[0].note = 99.0f;  // the save that will be interrupted differs from what is there
+  for (int limit = 0; limit < SLOT_FILE_BYTES; limit += (limit < 64 || limit > SLOT_FILE_BYTES - 64) ? 1 : 29) {
+    const bool crash = limit % 2 == 1;  // odd limits: the process dies in the write; even: the write fails
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      signal(SIGXFSZ, crash ? SIG_DFL : SIG_IGN);
+      rlimit cap{rlim_t(limit), rlim_t(limit)};
+      setrlimit(RLIMIT_FSIZE, &cap);
+      _exit(std::strcmp(slot_save(3), PRESET_CANNOT_SAVE) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE((crash && WIFSIGNALED(status)) || (WIFEXITED(status) && WEXITSTATUS(status) == 0)) << "reported at " << limit;
+    ASSERT_EQ(read_file(slot_path(3)), previous) << "slot damaged by a save stopped after " << limit << " bytes";
+  }
+  ASSERT_STREQ(slot_save(3), PRESET_SAVED);
+  EXPECT_EQ(value_at<float>(read_file(slot_path(3)), 20 + 144), 99.0f);
+}
+
+TEST_F(Slots, SavingKeepsPermissionsAndLinksAndOverwritesALongerFileWhole) {
+  write_file(slot_path(1), bytes_t(9000, 0x5A));
+  chmod(slot_path(1).c_str(), 0640);
+  ASSERT_STREQ(slot_save(1), PRESET_SAVED);
+  struct stat st;
+  ASSERT_EQ(stat(slot_path(1).c_str(), &st), 0);
+  EXPECT_EQ(std::pair(st.st_size, st.st_mode & 0777), std::pair(off_t(4756), 0640u));
+  std::filesystem::create_directory(folder.file("kept"));
+  write_file(folder.file("kept/two.dat"), bytes_t(9000, 0x5A));
+  std::filesystem::create_symlink(folder.file("kept/two.dat"), slot_path(2));
+  ASSERT_STREQ(slot_save(2), PRESET_SAVED);  // saved where the link points, and the link stays a link
+  EXPECT_TRUE(std::filesystem::is_symlink(slot_path(2)));
+  EXPECT_EQ(read_file(folder.file("kept/two.dat")).size(), 4756u);
+  EXPECT_STREQ(slot_save_to("/nonexistent-folder/save-1.dat"), PRESET_CANNOT_SAVE);
+  EXPECT_STREQ(slot_save(8), PRESET_CANNOT_SAVE);
+}
+
+// The seed slot file is written by a script straight from the stored table, so loading it and saving
+// again checks both directions against the table rather than against this code.
+TEST_F(Slots, ASlotWrittenFromTheTableLoadsAndSavesBackIdentically) {
+  bytes_t f = read_file(std::string(KV_STORAGE_SEEDS) + "/slot/whole");
+  ASSERT_STREQ(load_bytes(f), PRESET_LOADED);
+  EXPECT_EQ(std::tuple(synth().oscs[3].kind, synth().oscs[3].note, synth().voices[2].volume), std::tuple(3, 60.0f, 0.5f));
+  EXPECT_EQ(std::tuple(modmatrix_of[5][2].type, modmatrix_of[5][2].function, modmatrix[3][3].rotate_x), std::tuple(5, 2, 1.0f));
+  byte_array again{};
+  ASSERT_EQ(slot_bytes(&again), 1);
+  ASSERT_EQ(array_bytes(&again.raw), 4756);
+  for (int at = 0; at < 4756; ++at) {
+    if (!phase_byte(at - 20) && (at < 3636 || at >= 3640)) {
+      ASSERT_EQ(std::to_integer<uint8_t>(again.raw.data[at]), f[size_t(at)]) << "byte " << at;
+    }
+  }
+  array_reset(again);
+}
+
+// Damaged files loaded while the engine plays must not change one sample of what it renders.
+TEST_F(Slots, DamagedLoadsWhilePlayingLeaveEverySampleAsItWas) {
+  byte_array stored{};
+  ASSERT_EQ(slot_bytes(&stored), 1);
+  const auto* data = reinterpret_cast<const unsigned char*>(stored.raw.data);
+  const bytes_t good(data, data + stored.raw.length);
+  array_reset(stored);
+  auto damaged = [&](size_t at, unsigned char value) {
+    bytes_t b = good;
+    b[at] = value;
+    return b;
+  };
+  const bytes_t files[] = {bytes_t(good.begin(), good.end() - 1), damaged(16, 0x23), damaged(12, 'k'), damaged(19, 0x7F)};
+  std::vector<float> plain, loaded;
+  for (auto* out : {&plain, &loaded}) {
+    engine_reset();
+    synth().voices[2].volume = 1.0f;
+    engine_frames frames;
+    for (int b = 0; b < 80; ++b) {
+      if (out == &loaded && b % 16 == 5) {
+        EXPECT_NE(load_bytes(files[size_t(b / 16) % 4]), PRESET_LOADED);
+      }
+      frames.run();
+      out->insert(out->end(), frames.frame.left, frames.frame.left + 256);
+    }
+  }
+  EXPECT_EQ(synth_current, 0) << "no damaged record was flipped in";
+  EXPECT_EQ(plain, loaded);
+}
+
+TEST_F(Slots, PlaylistWritesWholeEventsReadsOnlyWholeEventsAndNeverWritesAnEmptyList) {
+  event_array events{}, read{};
+  array_push(events, playlist_event{PLAYLIST_LOAD_SLOT, 1000.0f, 2});
+  array_push(events, playlist_event{PLAYLIST_END, 5000.0f, 0});
+  ASSERT_EQ(playlist_write(&events), 1);
+  const bytes_t f = read_file(folder.file("playlist"));
+  const uint32_t want[] = {tag("PLS "), 24, 0, bits(1000.0f), 2, 1, bits(5000.0f), 0};
+  ASSERT_EQ(f.size(), sizeof want);
+  for (size_t w = 0; w < 8; ++w) EXPECT_EQ(value_at(f, 4 * w), want[w]) << w;
+  array_push(read, playlist_event{0, 10.0f, 7});
+  EXPECT_EQ(playlist_read(&read), 2);  // appended after what is there
+  ASSERT_EQ(event_array_length(&read), 3);
+  EXPECT_EQ(std::tuple(event_array_get(&read, 0)->slot, event_array_get(&read, 1)->time, event_array_get(&read, 2)->kind), std::tuple(7, 1000.0f, PLAYLIST_END));
+  event_array empty{};
+  EXPECT_EQ(playlist_write(&empty), 0);
+  EXPECT_EQ(read_file(folder.file("playlist")), f);
+  bytes_t incomplete = f;
+  incomplete.resize(f.size() - 1);
+  incomplete[4] = 23;  // a trailing incomplete event: only the whole one counts
+  for (auto [file, count] : {std::pair{incomplete, 1}, {bytes_t{}, 0}, {chunk_bytes("ANY!", bytes_t(12, 0)), 1}, {bytes_t{'P', 'L', 'S', ' ', 200, 0, 0, 0}, 0}}) {
+    write_file(folder.file("playlist"), file);
+    array_trunc(read);
+    EXPECT_EQ(playlist_read(&read), count);
+  }
+  write_file(folder.file("playlist"), bytes_t(100, 7));
+  ASSERT_EQ(playlist_write(&events), 1);  // a longer stored playlist is replaced whole
+  EXPECT_EQ(read_file(folder.file("playlist")).size(), 32u);
+  array_reset(events), array_reset(read);
+}
