@@ -15,22 +15,13 @@ kv_library(kv_midi_file SOURCES apps/kelvarin/midi_file.cpp LIBS kv_midi_protoco
 
 kv_library(kv_midi_player SOURCES apps/kelvarin/midi_file_player.cpp LIBS kv_midi_file kv_midi_map)
 
-kv_test(midi_unit_test LABEL unit
-  SOURCES tests/midi/decoder_test.cpp tests/midi/mapping_test.cpp tests/midi/alsa_test.cpp
-          tests/midi/midi_file_test.cpp
-  LIBS kv_midi_player kv_test_support)
+kv_test(midi_unit_test LABEL unit SOURCES tests/midi/midi_test.cpp LIBS kv_midi_player kv_test_support)
 
+kv_test(midi_system_test LABEL system SOURCES tests/midi/jack_test.cpp LIBS kv_midi_map kv_test_support TIMEOUT 120)
 
-kv_test(midi_system_test LABEL system
-  SOURCES tests/midi/jack_test.cpp
-  LIBS kv_midi_map kv_test_support TIMEOUT 120)
+kv_fuzz(midi_fuzz SOURCES tests/midi/midi_fuzz.cpp LIBS kv_midi_map kv_midi_file CORPUS ${CMAKE_SOURCE_DIR}/tests/midi/corpus)
 
-kv_fuzz(midi_fuzz SOURCES tests/midi/midi_fuzz.cpp LIBS kv_midi_map
-  CORPUS ${CMAKE_SOURCE_DIR}/tests/midi/corpus)
-kv_fuzz(midi_file_fuzz SOURCES tests/midi/midi_file_fuzz.cpp LIBS kv_midi_file
-  CORPUS ${CMAKE_SOURCE_DIR}/tests/midi/corpus-file)
-
-kv_bench(midi_latency_bench SOURCES tests/midi/latency_bench.cpp LIBS kv_midi_map kv_test_support)
+kv_bench(midi_latency_bench SOURCES bench/midi_latency_bench.cpp LIBS kv_midi_map kv_test_support)
 
 # kelvarin-render --midi FILE plays a MIDI file into the instrument; checked on the rendered WAV.
 if(TARGET kelvarin-render)

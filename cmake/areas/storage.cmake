@@ -12,9 +12,6 @@ kv_test(storage_test LABEL unit SOURCES tests/storage/streams_test.cpp tests/sto
   LIBS kv_presets kv_engine)
 target_compile_definitions(storage_test PRIVATE KV_STORAGE_SEEDS="${CMAKE_SOURCE_DIR}/fuzz/corpus")
 
-# A performer's slots and playlist live in bin/resources; nothing here installs over them. Fuzzers get
-# seed files written from the stored layout, independent of this code.
-kv_fuzz(slot_load_fuzz SOURCES fuzz/slot_load_fuzz.cpp LIBS kv_presets CORPUS ${CMAKE_SOURCE_DIR}/fuzz/corpus/slot)
-kv_fuzz(list_chunk_fuzz SOURCES fuzz/list_chunk_fuzz.cpp LIBS kv_storage CORPUS ${CMAKE_SOURCE_DIR}/fuzz/corpus/list_chunk)
-kv_fuzz(playlist_fuzz SOURCES fuzz/playlist_fuzz.cpp LIBS kv_presets CORPUS ${CMAKE_SOURCE_DIR}/fuzz/corpus/playlist)
-kv_fuzz(vpath_fuzz SOURCES fuzz/vpath_fuzz.cpp LIBS kv_storage CORPUS ${CMAKE_SOURCE_DIR}/fuzz/corpus/vpath)
+# A performer's slots and playlist live in bin/resources; nothing here installs over them. The fuzzer reads
+# every input as each stored file, from seeds written from the stored layout, independent of this code.
+kv_fuzz(storage_fuzz SOURCES fuzz/storage_fuzz.cpp LIBS kv_presets CORPUS ${CMAKE_SOURCE_DIR}/fuzz/corpus)

@@ -1,0 +1,185 @@
+// MIDI without a device: the packet decoder, the controller map and its printed lines, ALSA events back
+// to packets, the silent fallback, and MIDI files with their offline player.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "apps/kelvarin/midi_file.hpp"
+#include "apps/kelvarin/midi_file_player.hpp"
+#include "apps/kelvarin/midi_map.hpp"
+#include "apps/kelvarin/panel_history.hpp"
+#include "apps/kelvarin/synth.hpp"
+#include "library/arch/linux/midi-alsa.hpp"
+#include "library/devices/midi.hpp"
+#include "tests/support/servers.hpp"
+
+namespace {
+
+midi_packet packet_of(std::vector<unsigned char> bytes) {
+  midi_packet p;
+  midi_packet_make(&p, 0, bytes.data(), int32_t(bytes.size()));
+  return p;
+}
+
+// Runs midifn on the bytes and returns what it printed.
+std::string play(std::vector<unsigned char> bytes, int* handled = nullptr) {
+  midi_packet p = packet_of(std::move(bytes));
+  testing::internal::CaptureStdout();
+  int n = midifn(nullptr, &p);
+  if (handled) *handled = n;
+  return testing::internal::GetCapturedStdout();
+}
+
+// Each event as "channel kind number value" (kinds: 2 control change, 4 note on, 6 note off).
+std::string decoded(const midi_packet& p) {
+  std::string s;
+  for (int32_t i = 0; i <= midi_event_count(&p); ++i) {
+    midi_event e;
+    midi_event_get(&p, &e, i);
+    s += std::to_string(e.channel) + " " + std::to_string(e.kind) + " " + std::to_string(e.number) + " " + std::to_string(e.value) + ";";
+  }
+  return s;
+}
+
+}  // namespace
+
+TEST(MidiDecoder, WhichBytesBecomeWhichEventsAndWhereDecodingStops) {
+  const std::pair<std::vector<unsigned char>, const char*> cases[] = {
+      {{0x90, 0x3C, 0x40, 0x80, 0x3C, 0x00}, "0 4 60 64;0 6 60 0;0 0 0 0;"},
+      {{0x91, 0x3C, 0x00, 0xB3, 0x07, 0x64}, "1 6 60 0;3 2 7 100;0 0 0 0;"},  // velocity 0 is a note off
+      {{0x9F, 0x7F, 0x7F}, "15 4 127 127;0 0 0 0;"},
+      {{0x90, 0x3C, 0x40, 0x3E, 0x40}, "0 4 60 64;0 0 0 0;"},                    // running status stops
+      {{0x90, 0x3C, 0x40, 0xC0, 0x05, 0x90, 0x3E, 0x40}, "0 4 60 64;0 0 0 0;"},  // so does a program change
+      {{0xE0, 0x00, 0x40, 0x90, 0x3C, 0x40}, "0 0 0 0;"},
+      {{0xF0, 0x7E, 0xF7, 0x90, 0x3C, 0x40}, "0 0 0 0;"},
+      {{0x90, 0xF8, 0x3C, 0x40}, "0 0 0 0;"},
+      {{0xB0, 0x07, 0x90, 0x3C, 0x40}, "0 0 0 0;"},
+      {{0xB0, 0x07, 0x10, 0x90, 0x3C}, "0 2 7 16;0 0 0 0;"},
+  };
+  for (const auto& [bytes, events] : cases) EXPECT_EQ(decoded(packet_of(bytes)), events) << events;
+  midi_packet p;
+  for (int i = 0; i < MIDI_PACKET_BYTES; ++i) p.data[i] = (const unsigned char[]){0xB0, 1, 2}[i % 3];
+  p.length = 0xFFFF;  // beyond the buffer: only the buffer is read
+  EXPECT_EQ(midi_event_count(&p), MIDI_PACKET_BYTES / 3);
+}
+
+TEST(MidiMapping, ControllersNotesAndPrintedLines) {
+  using field = float (*)(const synth_state&);
+  const struct {
+    std::vector<unsigned char> bytes;
+    field of;
+    float value;
+    const char* extra;
+  } cases[] = {
+      {{0xB5, 7, 100}, [](const synth_state& s) { return s.voices[5].volume; }, 100.0f / 127.0f, ""},
+      {{0xB1, 10, 0}, [](const synth_state& s) { return s.voices[1].pan; }, -1.0f, ""},
+      {{0xB1, 10, 64}, [](const synth_state& s) { return s.voices[1].pan; }, 0.0f, ""},
+      {{0xB1, 10, 127}, [](const synth_state& s) { return s.voices[1].pan; }, 1.0f, ""},
+      {{0xB4, 48, 13}, [](const synth_state& s) { return float(s.oscs[4].kind); }, 1.0f, ""},
+      {{0xB4, 48, 127}, [](const synth_state& s) { return float(s.oscs[4].kind); }, 7.0f, ""},
+      {{0xB4, 49, 127}, [](const synth_state& s) { return s.oscs[4].divisor; }, 32.75f, ""},
+      {{0xB2, 57, 127}, [](const synth_state& s) { return s.cells[2][0].amount; }, 1.0f, "modmatrix 2 0 = 1 127\n"},
+      {{0xB3, 66, 8}, [](const synth_state& s) { return s.cells[3][2].divisor; }, 3.0f, "modmatrix 3 2 = 2 8\n"},
+      {{0xB7, 84, 23}, [](const synth_state& s) { return float(s.cells[7][7].type); }, 3.0f, "modmatrix 7 7 = 0 23\n"},
+      {{0x93, 62, 90}, [](const synth_state& s) { return s.oscs[3].note + float(s.oscs[3].started); }, 62.0f, ""},
+  };
+  for (const auto& c : cases) {
+    oscs_make();
+    synth().oscs[3].started = 1;
+    std::string line = c.bytes[0] >= 0xB0 ? "received cc " + std::to_string(c.bytes[1]) + " " + std::to_string(c.bytes[2])
+                                          : "received note on: " + std::to_string(c.bytes[1]) + " " + std::to_string(c.bytes[2]);
+    EXPECT_EQ(play(c.bytes), line + " on channel " + std::to_string(c.bytes[0] & 15) + "\n" + c.extra);
+    EXPECT_EQ(c.of(synth()), c.value) << int(c.bytes[1]);
+  }
+  oscs_make();
+  synth_state before = synth();
+  int handled = 0;  // only printing: a fourth controller, unknown ones, channels past 7, note offs
+  EXPECT_EQ(play({0xB6, 59, 99, 0xB0, 88, 5, 0xB9, 7, 127, 0x99, 60, 100, 0x82, 60, 30, 0x92, 61, 0}, &handled),
+            "received cc 59 99 on channel 6\nmodmatrix 6 0 = 3 99\nreceived cc 88 5 on channel 0\nreceived cc 7 127 on channel 9\n"
+            "received note on: 60 100 on channel 9\nreceived note off: 60 on channel 2\nreceived note off: 61 on channel 2\n");
+  EXPECT_EQ(handled, 6);
+  EXPECT_EQ(std::memcmp(&before, &synth(), sizeof before), 0);
+  EXPECT_EQ(midi_in_activity(), 1);
+  EXPECT_EQ(midi_in_activity(), 0);
+}
+
+// Every message keeps its status byte: running status would leave the decoder nothing to decode.
+TEST(MidiAlsa, EventsBecomeWholePacketsAndWithoutAnySystemThereIsNoDevice) {
+  snd_midi_event_t* coder = midi_alsa_coder_make();
+  ASSERT_NE(coder, nullptr);
+  snd_seq_event_t e[4];
+  for (snd_seq_event_t& x : e) snd_seq_ev_clear(&x);
+  snd_seq_ev_set_noteon(&e[0], 3, 60, 100);
+  snd_seq_ev_set_noteon(&e[1], 3, 62, 100);
+  snd_seq_ev_set_controller(&e[2], 9, 7, 100);
+  e[3].type = SND_SEQ_EVENT_PORT_SUBSCRIBED;
+  const std::vector<int> bytes[4] = {{0x93, 60, 100}, {0x93, 62, 100}, {0xB9, 7, 100}, {}};
+  for (int k = 0; k < 4; ++k) {
+    midi_packet p;
+    int32_t n = midi_alsa_event_packet(coder, &e[k], 77, &p);
+    EXPECT_EQ(std::vector<int>(p.data, p.data + std::max(n, 0)), bytes[k]) << k;
+  }
+  snd_midi_event_free(coder);
+  struct stat st;
+  if (stat("/dev/snd/seq", &st) == 0) GTEST_SKIP() << "this machine has an ALSA sequencer";
+  setenv("JACK_DEFAULT_SERVER", "kv-nobody-runs-this", 1);
+  setenv("JACK_NO_START_SERVER", "1", 1);
+  testing::internal::CaptureStdout();
+  midi_io* io = nullptr;
+  midi_io_make(&io);
+  midi_device* device = nullptr;
+  midi_io_define_device(io, &device);
+  midi_io_commit(io);
+  EXPECT_EQ(device, nullptr);
+  EXPECT_EQ(io->backend, MIDI_BACKEND_NONE);
+  midi_io_finish(&io);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  unsetenv("JACK_DEFAULT_SERVER");
+}
+
+TEST(MidiFile, TempoMapQuirksRefusalsAndTheOfflinePlayer) {
+  std::string dir = "/tmp/kv-midi-file-" + std::to_string(getpid());
+  int status = -1;
+  run_command("mkdir -p " + dir + " && /usr/bin/python3 " + source_dir() + "/tests/midi/make_midi.py " + dir, &status);
+  ASSERT_EQ(status, 0);
+  midi_file_event_array events{};
+  char error[MIDI_FILE_ERROR_BYTES] = {};
+  ASSERT_EQ(midi_file_read((dir + "/tempo.mid").c_str(), &events, error), 1) << error;
+  std::string got;  // the program change and the bend are left out; 240 bpm from 1.0 s
+  for (int i = 0; i < array_length(events); ++i) got += std::to_string(array_get(events, i)->seconds).substr(0, 4) + ":" + std::to_string(array_get(events, i)->bytes[0]) + " ";
+  EXPECT_EQ(got, "0.00:144 0.50:128 1.00:177 1.25:145 1.50:145 ");
+  const std::string header("MThd\0\0\0\x06\0\0\0\x01\0\x60", 14);
+  const std::pair<std::string, std::string> refused[] = {
+      {"", "not a Standard MIDI File (no MThd header)"},
+      {header + std::string("MTrk\0\0\0\x03\0\x90\x3C", 11), "track 0 has a malformed or cut-short event at byte 0"},
+      {header + std::string("MTrk\0\0\0\x09\0\xFF\x2F\0", 12), "a chunk at byte 14 runs past the end of the file"},
+      {std::string("MThd\0\0\0\x06\0\0\x80\x00\0\x60", 14), "the file holds 0 of its 32768 tracks"},
+      {std::string("MThd\0\0\0\x06\0\x02\0\x01\0\x60", 14), "MIDI file format 2 is not supported (only 0 and 1)"}};
+  for (const auto& [bytes, reason] : refused) {
+    EXPECT_EQ(midi_file_read_memory(bytes.data(), int32_t(bytes.size()), &events, error), 0);
+    EXPECT_EQ(error, reason);
+  }
+  // Escaped system exclusive, a zero tempo and a missing End Of Track are read past; running status kept.
+  const std::string quirks = header + "MTrk" + std::string("\0\0\0\x13\0\xF7\x02\xF3\x01\0\xFF\x51\x03\0\0\0\x60\x95\x40\x50\x60\x40\x00", 23);
+  array_trunc(events);
+  ASSERT_EQ(midi_file_read_memory(quirks.data(), int32_t(quirks.size()), &events, error), 1) << error;
+  ASSERT_EQ(array_length(events), 2);
+  EXPECT_EQ(std::tuple(array_get(events, 1)->seconds, array_get(events, 1)->bytes[0], array_get(events, 1)->bytes[2]), std::tuple(1.0, 0x95, 0));
+  array_reset(events);
+
+  oscs_make();  // MIDI time 0 is block 517, the first rendered; 0.5 s is in block 517 + 86
+  midi_file_player player;
+  ASSERT_EQ(midi_file_player_load(&player, (dir + "/tempo.mid").c_str()), 1);
+  for (auto [block, lines] : {std::pair{516, ""}, {517, "received note on: 60 100 on channel 0\n"}, {602, ""}, {603, "received note off: 60 on channel 0\n"}}) {
+    testing::internal::CaptureStdout();
+    midi_file_player_before_block(&player, block);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), lines) << block;
+  }
+  EXPECT_EQ(midi_file_player_blocks(&player), 517 + 603);  // the last event at 1.5 s, then two seconds
+  midi_file_player_delete(&player);
+  run_command("rm -rf " + dir);
+}
