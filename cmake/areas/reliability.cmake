@@ -17,9 +17,6 @@ target_include_directories(kelvarin-soak PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(kelvarin-soak PRIVATE kv_soak)
 kv_soak_needs_slots(kelvarin-soak)
 
-kv_test(soak_unit_test LABEL unit SOURCES tests/reliability/soak_test.cpp LIBS kv_soak)
-kv_soak_needs_slots(soak_unit_test)
-
 # 40 s of audio under the random performance (every kind of damaged slot comes round within seconds); the
 # sanitizer build renders at a fraction of the speed, so there it plays 10 s. Hours: kelvarin-soak --seconds.
 if(KV_SANITIZE)

@@ -8,7 +8,7 @@ kv_library(kv_presets SOURCES
   apps/kelvarin/presets.cpp apps/kelvarin/playlist.cpp
   LIBS kv_storage kv_record)
 
-kv_test(storage_test LABEL unit SOURCES tests/storage/streams_test.cpp tests/storage/slots_test.cpp
+kv_test(storage_test LABEL unit SOURCES tests/storage/slots_test.cpp
   LIBS kv_presets kv_engine)
 target_compile_definitions(storage_test PRIVATE KV_STORAGE_SEEDS="${CMAKE_SOURCE_DIR}/fuzz/corpus")
 

@@ -106,6 +106,29 @@ TEST(Render, APresetIsHeardWithItsPitchLevelPanAndCrossfade) {
   std::remove(preset.c_str());
 }
 
+// A MIDI file plays its notes at the right blocks: MIDI time 0 is block 517, the first one rendered, and
+// the render lasts two seconds past the last event. A4 sounds, E5 from 0.5 s, A5 from 1.5 s (a note off
+// leaves the oscillator sounding); --seconds wins over the file's length.
+TEST(Render, AMidiFilePlaysItsNotesAtTheirBlocks) {
+  std::string out = ::testing::TempDir() + "kv-midi.wav", midi = source_dir() + "/tests/midi/corpus/file/render.mid", said;
+  ASSERT_EQ(render("--midi " + midi + " " + out), 0);
+  wav w = read_wav(out);
+  ASSERT_EQ(w.info.frames, (517 + 690) * 256);
+  auto pitch = [&](int block) {
+    double best = 0, hz = 0;
+    for (double f : {440.0, 659.255, 880.0}) {
+      double re = 0, im = 0;
+      for (int n = 0; n < 256; ++n) re += w.left[size_t(block * 256 + n)] * std::cos(2 * M_PI * f * n / 44100), im += w.left[size_t(block * 256 + n)] * std::sin(2 * M_PI * f * n / 44100);
+      if (std::hypot(re, im) > best) best = std::hypot(re, im), hz = f;
+    }
+    return best > 1.0 ? hz : 0.0;
+  };
+  for (auto [block, hz] : {std::pair{516, 0.0}, {517, 440.0}, {602, 440.0}, {603, 659.255}, {774, 659.255}, {775, 880.0}, {1206, 880.0}}) EXPECT_EQ(pitch(block), hz) << block;
+  EXPECT_EQ(render("--midi " + midi + " --seconds 4 " + out), 0);
+  EXPECT_EQ(read_wav(out).info.frames, 690 * 256);
+  std::remove(out.c_str());
+}
+
 TEST(Render, CommandLineAndFailuresExitWithTheirStatusAndReason) {
   render_options o;
   std::string e, out = ::testing::TempDir() + "kv-never.wav", garbage = ::testing::TempDir() + "kv-garbage.dat";
@@ -114,10 +137,11 @@ TEST(Render, CommandLineAndFailuresExitWithTheirStatusAndReason) {
   EXPECT_EQ(std::tuple(std::string(o.output), std::string(o.slot), o.seconds, o.float_p), std::tuple("out.wav", "s.dat", 2.5, 1));
   for (auto [seconds, blocks] : {std::pair{10.0, 1723}, {2.56, 441}, {256.0 / 44100.0, 1}, {0.0001, 1}}) EXPECT_EQ(render_blocks(seconds), blocks) << seconds;
   std::ofstream(garbage) << std::string(4756, 'g');
+  std::remove(out.c_str());
   const std::pair<std::string, int> cases[] = {
       {"", 2}, {"--seconds 0 x.wav", 2}, {"--seconds nan x.wav", 2}, {"--seconds 1e9 x.wav", 2}, {"--seconds 10s x.wav", 2},
       {"--bogus x.wav", 2}, {"a.wav b.wav", 2}, {"--slot", 2}, {"--slot /nonexistent/missing.dat " + out, 1},
-      {"--slot " + garbage + " " + out, 1}, {"--seconds 1 /nonexistent-kv-folder/out.wav", 1}};
+      {"--slot " + garbage + " " + out, 1}, {"--seconds 1 /nonexistent-kv-folder/out.wav", 1}, {"--midi " + garbage + " " + out, 1}};
   for (const auto& [arguments, status] : cases) {
     EXPECT_EQ(render(arguments, &e), status) << arguments;
     EXPECT_NE(e.find(status == 2 ? "usage: kelvarin-render" : "kelvarin-render"), std::string::npos) << arguments << ": " << e;

@@ -92,31 +92,16 @@ TEST(VoiceChain, OpenLowPassPassesTenMinutesOfSineUnchanged) {
   }
 }
 
-// An impulse gives echoes of the feedback's powers; a block is the sample-by-sample walk of the taps,
-// also across the end of the line; any setting keeps the positions inside the line.
-TEST(VoiceChain, DelayEchoesWalksTheRingAndStaysInside) {
-  engine_reset();
-  std::vector<float> out;
-  for (int b = 0; b < 120; ++b) {
-    float block[256] = {b == 0 ? 1.0f : 0.0f};
-    feedback_delay(block, 0, 0.0f, 14700.0f, 0.75f);
-    out.insert(out.end(), block, block + 256);
-  }
-  for (auto [at, echo] : {std::pair{0, 1.0f}, {14700, 0.75f}, {29400, 0.5625f}, {14699, 0.0f}, {20000, 0.0f}})
-    EXPECT_NEAR(out[size_t(at)], echo, 1e-6f) << at;
-  for (float delay : {1.0f, 3.7f, 256.0f, 257.0f, 661499.0f}) {
-    delay_line_tapin[2] = delay_line_tapin[3] = DELAY_LINE_FLOATS - 300;
-    for (int b = 0; b < 5; ++b) {
-      float block[256], walked[256];
-      for (int k = 0; k < 256; ++k) block[k] = walked[k] = float(std::sin(0.1 * (b * 256 + k))) + (k == 0 ? 1e30f : 0.0f);
-      feedback_delay(block, 2, 0.25f, delay, 0.8f);
-      for (float& x : walked) {
-        tap_adjusts(3, delay);
-        float s = tapin(3) + x;
-        tapout(3, s * 0.8f);
-        x = 0.25f * x + 0.75f * s;
-      }
-      ASSERT_EQ(std::memcmp(block, walked, sizeof block), 0) << delay << " " << b;
+// An impulse gives echoes trunc(delay) samples apart, each the feedback times the one before, also when
+// shorter than a block and across the end of the line; any setting keeps the positions inside the line.
+TEST(VoiceChain, DelayEchoesAndStaysInside) {
+  for (auto [delay, feedback, start] : {std::tuple{14700.0f, 0.75f, 0}, {3.7f, 0.5f, DELAY_LINE_FLOATS - 300}, {300.0f, 0.5f, DELAY_LINE_FLOATS - 100}}) {
+    engine_reset();
+    delay_line_tapin[0] = start;
+    for (int n = 0; n < 120 * 256; n += 256) {
+      float block[256] = {n == 0 ? 1.0f : 0.0f};
+      feedback_delay(block, 0, 0.0f, delay, feedback);
+      for (int k = 0; k < 256; ++k) ASSERT_NEAR(block[k], (n + k) % int(delay) ? 0.0f : std::pow(feedback, (n + k) / int(delay)), 1e-6f) << delay << " " << n + k;
     }
   }
   delay_line_tapin[1] = 2147483000;  // as a counter that had run for 13 hours would stand
@@ -124,9 +109,8 @@ TEST(VoiceChain, DelayEchoesWalksTheRingAndStaysInside) {
     float block[256];
     std::fill_n(block, 256, 0.5f);
     feedback_delay(block, 1, 0.5f, delay, 0.9f);
-    for (float y : block) ASSERT_TRUE(std::isfinite(y));
-    EXPECT_LT(uint32_t(delay_line_tapin[1]), uint32_t(DELAY_LINE_FLOATS)) << delay;
-    EXPECT_LT(uint32_t(delay_line_tapout[1]), uint32_t(DELAY_LINE_FLOATS)) << delay;
+    ASSERT_TRUE(std::all_of(block, block + 256, [](float y) { return std::isfinite(y); }));
+    EXPECT_LT(std::max(uint32_t(delay_line_tapin[1]), uint32_t(delay_line_tapout[1])), uint32_t(DELAY_LINE_FLOATS)) << delay;
   }
 }
 
@@ -228,8 +212,8 @@ TEST(AudioCallback, CrossfadeAndGainMoveTheFaderAndALoadFadesOver44Blocks) {
 }
 
 // Thousands of records with NaN, infinite, huge and negative values and any ints in every word: every
-// voice stays finite, every index inside; a bad voice goes quiet while the others play on.
-TEST(AudioCallback, DamagedRecordsStayFiniteAndABadVoiceGoesQuiet) {
+// voice stays finite, every index inside.
+TEST(AudioCallback, DamagedRecordsStayFinite) {
   static const float pool[] = {NAN, INFINITY, -INFINITY, 3e38f, -3e38f, 1e-40f, 0.0f, 1.0f, -1.0f, 0.5f,
                                57.0f, 22050.0f, 44099.0f, 1e9f, -1e9f, 661500.0f};
   engine_reset();
@@ -253,21 +237,6 @@ TEST(AudioCallback, DamagedRecordsStayFiniteAndABadVoiceGoesQuiet) {
       ASSERT_LT(uint32_t(delay_line_tapin[v]), uint32_t(DELAY_LINE_FLOATS));
     }
   }
-  engine_reset();
-  synth_state& s = synth();
-  s.voices[0].volume = s.voices[1].volume = 1.0f;
-  s.voices[0].pan = -1.0f;  // voice 0 on the left, an echo fed back at 1e30
-  s.voices[0].delay_wet = 1.0f;
-  s.voices[0].delay_feedback = 1e30f;
-  s.voices[1].pan = 1.0f;  // voice 1 alone on the right, with no finite filter
-  s.voices[1].lp_cutoff = 1000.0f;
-  s.voices[1].lp_resonance = -1000.0f;
-  auto right_peak = [&] { return std::fabs(*std::max_element(frames.frame.right, frames.frame.right + 256, [](float a, float b) { return std::fabs(a) < std::fabs(b); })); };
-  frames.run(50);
-  EXPECT_LT(right_peak(), 1e-6f);
-  s.voices[1].lp_resonance = 0.0f;  // mended, it sounds again
-  frames.run(50);
-  EXPECT_GT(right_peak(), 0.3f);
 }
 
 // Two oscillators lifting each other's level and adding each other's output: held at +36 dB per

@@ -8,6 +8,9 @@
 #include <unistd.h>
 
 #include <bit>
+#include <climits>
+
+#include "apps/brightloom/env-all.hpp"
 
 #include "apps/kelvarin/playlist.hpp"
 #include "tests/engine/engine_fixture.hpp"
@@ -128,6 +131,29 @@ TEST_F(Slots, IncompleteAndDamagedFilesSayWhatHappenedAndNeverCrash) {
   EXPECT_FALSE(std::filesystem::exists(slot_path(6))) << "a load never creates a slot file";
   EXPECT_STREQ(slot_load(8), PRESET_CANNOT_LOAD);
   EXPECT_STREQ(slot_load(-1), PRESET_CANNOT_LOAD);
+  rusage before{}, after{};  // lengths the file cannot hold are refused before anything is allocated
+  getrusage(RUSAGE_SELF, &before);
+  for (uint32_t length : {13u, 0x08000000u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
+    bytes_t lie = slot_file(record);
+    std::memcpy(lie.data() + 16, &length, 4);
+    EXPECT_NE(load_bytes(lie), PRESET_LOADED) << length;
+  }
+  getrusage(RUSAGE_SELF, &after);
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 32 * 1024);
+}
+
+TEST(Paths, ResourcesLieBesideTheExecutableAndStringStepsRollBack) {
+  unsetenv("KELVARIN_RESOURCES");
+  char exe[PATH_MAX + 1] = {};
+  ASSERT_GT(readlink("/proc/self/exe", exe, PATH_MAX), 0);
+  std::string folder(exe);
+  EXPECT_EQ(std::string(get_resource_path()), folder.substr(0, folder.rfind('/')) + "/resources");
+  parser p;
+  parser_make(&p, "save-3.dat", 10);
+  char buffer[8];
+  EXPECT_EQ(parse_a_string(&p, buffer, 11), 0);
+  EXPECT_EQ(parse_a_string(&p, buffer, 6), 1);
+  EXPECT_STREQ(buffer, "save-3");
 }
 
 TEST_F(Slots, SaveIsAtomicWhereverTheWriteStops) {
