@@ -20,13 +20,14 @@ kv_test(render_test LABEL unit SOURCES tests/audio/render_test.cpp LIBS kv_audio
 add_dependencies(render_test kelvarin-render)
 set_property(GLOBAL APPEND PROPERTY KV_TESTS_unit kelvarin-render)
 
-# One JACK server for the real-time output and the instrument's start-up, run as a separate process.
-kv_test(jack_audio_test LABEL system TIMEOUT 120 SOURCES tests/audio/jack_audio_test.cpp
+# One JACK server for the real-time output and the instrument's start-up, run as a separate process and
+# played MIDI over JACK.
+kv_test(jack_test LABEL system TIMEOUT 120 SOURCES tests/audio/jack_test.cpp
   LIBS kv_audio_main kv_engine kv_test_support)
 add_executable(main_audio_probe tests/audio/main_audio_probe.cpp)
 target_include_directories(main_audio_probe PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(main_audio_probe PRIVATE kv_audio_main kv_engine)
-add_dependencies(jack_audio_test main_audio_probe)
+add_dependencies(jack_test main_audio_probe)
 
 # x real time of the renderer on a busy preset: ninja render_bench kelvarin-render && bin/render_bench
 kv_bench(render_bench SOURCES bench/render_bench.cpp LIBS kv_presets)

