@@ -15,16 +15,12 @@
 using bytes_t = std::vector<unsigned char>;
 
 struct scratch_folder {
-  std::string path;
-  scratch_folder() {
+  std::string path = [] {
     char name[] = "/tmp/kv-storage-XXXXXX";
-    path = mkdtemp(name) ? name : "";
-    setenv("KELVARIN_RESOURCES", path.c_str(), 1);
-  }
-  ~scratch_folder() {
-    unsetenv("KELVARIN_RESOURCES");
-    std::filesystem::remove_all(path);
-  }
+    setenv("KELVARIN_RESOURCES", mkdtemp(name), 1);
+    return std::string(name);
+  }();
+  ~scratch_folder() { std::filesystem::remove_all(path), unsetenv("KELVARIN_RESOURCES"); }
   std::string file(const std::string& name) const { return path + "/" + name; }
 };
 
@@ -45,17 +41,16 @@ T value_at(const bytes_t& b, size_t at) {
 }
 
 template <class T>
-bytes_t bytes_of(const T& value, size_t size = sizeof(T)) {
-  const auto* p = reinterpret_cast<const unsigned char*>(&value);
-  return bytes_t(p, p + size);
+bytes_t bytes_of(const T& value) {
+  return bytes_t(reinterpret_cast<const unsigned char*>(&value), reinterpret_cast<const unsigned char*>(&value) + sizeof value);
 }
 
 // Chunk bytes assembled by hand: tag, little-endian length, data; a list is a chunk of a type and members.
-inline bytes_t chunk_bytes(const char* tag, const bytes_t& data) {
-  bytes_t out(tag, tag + 4), length = bytes_of(uint32_t(data.size()));
-  out.insert(out.end(), length.begin(), length.end());
-  out.insert(out.end(), data.begin(), data.end());
-  return out;
+inline bytes_t chunk_bytes(const char* tag, bytes_t data) {
+  bytes_t length = bytes_of(uint32_t(data.size()));
+  data.insert(data.begin(), length.begin(), length.end());
+  data.insert(data.begin(), tag, tag + 4);
+  return data;
 }
 inline bytes_t list_bytes(const char* tag, const char* type, const std::vector<bytes_t>& members) {
   bytes_t data(type, type + 4);

@@ -1,5 +1,5 @@
 // Preset slots and the playlist: the stored layout field by field, loads that flip and keep phases and
-// operator headers, damaged files, saves that cannot lose the previous preset, and loads while playing.
+// operator headers, damaged files that change nothing, and saves that cannot lose the previous preset.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -206,42 +206,8 @@ TEST_F(Slots, ASlotWrittenFromTheTableLoadsAndSavesBackIdentically) {
   byte_array again{};
   ASSERT_EQ(slot_bytes(&again), 1);
   ASSERT_EQ(array_bytes(&again.raw), 4756);
-  for (int at = 0; at < 4756; ++at) {
-    if (!phase_byte(at - 20) && (at < 3636 || at >= 3640)) {
-      ASSERT_EQ(std::to_integer<uint8_t>(again.raw.data[at]), f[size_t(at)]) << "byte " << at;
-    }
-  }
+  for (int at = 0; at < 4756; ++at) ASSERT_TRUE(phase_byte(at - 20) || (at >= 3636 && at < 3640) || std::to_integer<uint8_t>(again.raw.data[at]) == f[size_t(at)]) << "byte " << at;
   array_reset(again);
-}
-
-// Damaged files loaded while the engine plays must not change one sample of what it renders.
-TEST_F(Slots, DamagedLoadsWhilePlayingLeaveEverySampleAsItWas) {
-  byte_array stored{};
-  ASSERT_EQ(slot_bytes(&stored), 1);
-  const auto* data = reinterpret_cast<const unsigned char*>(stored.raw.data);
-  const bytes_t good(data, data + stored.raw.length);
-  array_reset(stored);
-  auto damaged = [&](size_t at, unsigned char value) {
-    bytes_t b = good;
-    b[at] = value;
-    return b;
-  };
-  const bytes_t files[] = {bytes_t(good.begin(), good.end() - 1), damaged(16, 0x23), damaged(12, 'k'), damaged(19, 0x7F)};
-  std::vector<float> plain, loaded;
-  for (auto* out : {&plain, &loaded}) {
-    engine_reset();
-    synth().voices[2].volume = 1.0f;
-    engine_frames frames;
-    for (int b = 0; b < 80; ++b) {
-      if (out == &loaded && b % 16 == 5) {
-        EXPECT_NE(load_bytes(files[size_t(b / 16) % 4]), PRESET_LOADED);
-      }
-      frames.run();
-      out->insert(out->end(), frames.frame.left, frames.frame.left + 256);
-    }
-  }
-  EXPECT_EQ(synth_current, 0) << "no damaged record was flipped in";
-  EXPECT_EQ(plain, loaded);
 }
 
 TEST_F(Slots, PlaylistWritesWholeEventsReadsOnlyWholeEventsAndNeverWritesAnEmptyList) {
@@ -251,8 +217,7 @@ TEST_F(Slots, PlaylistWritesWholeEventsReadsOnlyWholeEventsAndNeverWritesAnEmpty
   ASSERT_EQ(playlist_write(&events), 1);
   const bytes_t f = read_file(folder.file("playlist"));
   const uint32_t want[] = {tag("PLS "), 24, 0, bits(1000.0f), 2, 1, bits(5000.0f), 0};
-  ASSERT_EQ(f.size(), sizeof want);
-  for (size_t w = 0; w < 8; ++w) EXPECT_EQ(value_at(f, 4 * w), want[w]) << w;
+  ASSERT_EQ(f, bytes_of(want));
   array_push(read, playlist_event{0, 10.0f, 7});
   EXPECT_EQ(playlist_read(&read), 2);  // appended after what is there
   ASSERT_EQ(event_array_length(&read), 3);
