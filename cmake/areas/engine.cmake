@@ -5,7 +5,7 @@ kv_library(kv_engine SOURCES
   LIBS kv_record kv_core)
 
 kv_test(engine_test LABEL unit
-  SOURCES tests/engine/matrix_test.cpp tests/engine/chain_test.cpp
+  SOURCES tests/engine/engine_test.cpp
   LIBS kv_engine)
 
 kv_bench(engine_bench SOURCES bench/engine_bench.cpp LIBS kv_engine)

@@ -17,8 +17,6 @@ kv_library(kv_midi_player SOURCES apps/kelvarin/midi_file_player.cpp LIBS kv_mid
 
 kv_test(midi_unit_test LABEL unit SOURCES tests/midi/midi_test.cpp LIBS kv_midi_file kv_midi_map kv_test_support)
 
-kv_fuzz(midi_fuzz SOURCES tests/midi/midi_fuzz.cpp LIBS kv_midi_map kv_midi_file CORPUS ${CMAKE_SOURCE_DIR}/tests/midi/corpus)
-
 kv_bench(midi_latency_bench SOURCES bench/midi_latency_bench.cpp LIBS kv_midi_map kv_test_support)
 
 # kelvarin-render --midi FILE plays a MIDI file into the instrument (checked by the renderer's test).

@@ -13,5 +13,6 @@ kv_test(storage_test LABEL unit SOURCES tests/storage/slots_test.cpp
 target_compile_definitions(storage_test PRIVATE KV_STORAGE_SEEDS="${CMAKE_SOURCE_DIR}/fuzz/corpus")
 
 # A performer's slots and playlist live in bin/resources; nothing here installs over them. The fuzzer reads
-# every input as each stored file, from seeds written from the stored layout, independent of this code.
-kv_fuzz(storage_fuzz SOURCES fuzz/storage_fuzz.cpp LIBS kv_presets CORPUS ${CMAKE_SOURCE_DIR}/fuzz/corpus)
+# every input as each stored file, a path, a MIDI packet and a MIDI file, from seeds written from the
+# stored layouts (independent of this code) and MIDI seeds.
+kv_fuzz(inputs_fuzz SOURCES fuzz/inputs_fuzz.cpp LIBS kv_presets kv_midi_map kv_midi_file CORPUS ${CMAKE_SOURCE_DIR}/fuzz/corpus)
