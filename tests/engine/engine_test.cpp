@@ -24,25 +24,16 @@ namespace {
 
 constexpr double pi = std::numbers::pi;
 
-void set_cell(synth_state& s, int row, int column, int32_t type, float amount) {
-  s.cells[row][column] = {type, amount, 1.0f, 0.0f, 0};
-}
+void set_cell(synth_state& s, int row, int column, int32_t type, float amount) { s.cells[row][column] = {type, amount, 1.0f, 0.0f, 0}; }
 
 // Oscillator 0 held at phase 1/4 by a vanishing frequency: a source of exactly 1 every sample.
-void constant_source(synth_state& s) {
-  s.oscs[0].phase = 0.25;
-  s.oscs[0].divisor = 1e30f;
-}
+void constant_source(synth_state& s) { s.oscs[0].phase = 0.25, s.oscs[0].divisor = 1e30f; }
 
 float sine_of(double phase) { return float(std::sin(2 * pi * double(float(phase)))); }
 
 double harmonic(const std::vector<float>& x, int cycles, int h) {
   double re = 0, im = 0;
-  for (size_t n = 0; n < x.size(); ++n) {
-    double w = 2 * pi * cycles * h * double(n) / double(x.size());
-    re += x[n] * std::cos(w);
-    im += x[n] * std::sin(w);
-  }
+  for (size_t n = 0; n < x.size(); ++n) re += x[n] * std::cos(2 * pi * cycles * h * double(n) / double(x.size())), im += x[n] * std::sin(2 * pi * cycles * h * double(n) / double(x.size()));
   return 2 * std::hypot(re, im) / double(x.size());
 }
 
@@ -176,17 +167,14 @@ TEST(ModulationMatrix, FrequencyCellsScaleThePitchAndTriggersRestartAfterAFall) 
     float hz = float(std::fmod(s.oscs[1].phase - before + 1.0, 1.0) * 44100.0);
     lowest = std::min(lowest, hz), highest = std::max(highest, hz);
   }
-  EXPECT_NEAR(lowest, 0.0f, 1.0f);
-  EXPECT_NEAR(highest, 880.0f, 1.0f);
+  EXPECT_TRUE(std::fabs(lowest) < 1.0f && std::fabs(highest - 880.0f) < 1.0f) << lowest << " " << highest;
   engine_reset();
-  s.oscs[0].kind = OSC_EUC;
-  s.oscs[0].p1 = 1.0f;  // a pulse every cycle
-  s.oscs[1].kind = OSC_AR;
-  s.oscs[1].note = -60.0f;  // so slow that its timer only rises on a restart
+  s.oscs[0].kind = OSC_EUC, s.oscs[0].p1 = 1.0f;  // a pulse every cycle
+  s.oscs[1].kind = OSC_AR, s.oscs[1].note = -60.0f;  // so slow that its timer only rises on a restart
   set_cell(s, 0, 1, MOD_TRG, 1.0f);
+  modmatrix_osc(&s);
   bool pulse_before = false;
   int pulses = 0;
-  modmatrix_osc(&s);
   for (int n = 1; n < 2000; ++n) {
     float timer = osc_ar(s.oscs[1]).timer;
     modmatrix_osc(&s);
@@ -340,14 +328,13 @@ TEST(VoiceChain, VoicesSideBySideFilterAsOneVoiceAfterAnother) {
 TEST(AudioCallback, SilentStartThenTheSinksSeeEveryFrontVoiceSampleInOrder) {
   engine_reset();
   oui_history_begin();
-  double phase = synth().oscs[0].phase;
+  double phase = synth().oscs[0].phase, now;
   engine_frames frames(false);
   for (int b = 0; b < 517; ++b) {
     frames.run();
     ASSERT_EQ(frames.peak(), 0.0f) << b;
   }
-  double now = synth().oscs[0].phase;
-  EXPECT_EQ(now, phase);  // nothing was evaluated
+  EXPECT_EQ(now = synth().oscs[0].phase, phase);  // nothing was evaluated
   EXPECT_EQ(osc_buffer_i[0] + oui_history.window_fill[0], 0);
   synth().oscs[3].kind = OSC_BSW;
   synth().voices[3].delay_wet = 1.0f;  // the chain must not touch what the sinks see
@@ -463,12 +450,8 @@ TEST(AudioCallback, LoadsAndSnapshotsCrossToThePlayingThreadByHandOver) {
   }
 }
 
-TEST(Sinks, WindowStatisticsAndBlocksLeaveWhatSampleBySampleFeedingLeaves) {
-  engine_reset();
-  const float r = 0.3f;  // a zero-mean square of RMS r: mean, RMS measure, minimum, maximum
-  for (int f = 0; f < 4; ++f) modmatrix_of[0][f].type = FRAME_SCALE, modmatrix_of[0][f].function = f;
-  for (int n = 0; n < OSC_BUFFER_N; ++n) vfx_accept_sample(n % 2 ? r : -r, 0);
-  for (auto [f, want] : {std::pair{0, 0.0f}, {1, std::sqrt(1 + r * r) - 1}, {2, -r}, {3, r}}) EXPECT_NEAR(modmatrix_of[0][f].value, want, 1e-4f) << f;
+// The callback hands each sink a voice's block at once: any split leaves what one sample at a time leaves.
+TEST(Sinks, BlocksLeaveWhatSampleBySampleFeedingLeaves) {
   std::vector<float> signal(5000);
   for (size_t n = 0; n < signal.size(); ++n) signal[n] = 0.8f * float(std::sin(0.05 * double(n))) + (n % 97 == 0 ? 0.7f : 0.0f);
   signal[1469] = INFINITY;

@@ -3,10 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <numbers>
 #include <string>
 #include <tuple>
-#include <vector>
 
 #include "apps/experiments/fmosc.hpp"
 #include "apps/kelvarin/euclid_pulse.hpp"
@@ -19,42 +17,15 @@
 #include "toolset/algos/mt-prng.hpp"
 #include "toolset/array.hpp"
 
-namespace {
-
-// Harmonics 1..5 of 100 periods of a BLIT wave of `period` samples, after 100 periods of settling.
-std::vector<double> blit_harmonics(bool square, int period) {
-  blit b{};
-  leaky_lp lp{};
-  blit_make(&b, 0.5f);
-  leaky_lp_make(&lp, 0.00001f);
-  std::vector<double> re(6), im(6), out;
-  for (int i = 0; i < 200 * period; ++i) {
-    float phase = float(std::fmod(double(i) / period, 1.0)), inc = 1.0f / float(period);
-    float y = square ? blit_square_at(&b, &lp, phase, inc) : blit_sawtooth_at(&b, &lp, phase, inc);
-    for (int h = 1; i >= 100 * period && h < 6; ++h) {
-      re[size_t(h)] += y * std::cos(2 * std::numbers::pi * h * i / period);
-      im[size_t(h)] += y * std::sin(2 * std::numbers::pi * h * i / period);
-    }
-  }
-  for (size_t h = 1; h < 6; ++h) out.push_back(std::hypot(re[h], im[h]) / (50.0 * period));
-  return out;
-}
-
-}  // namespace
-
-TEST(Generators, BandLimitedWavesHaveTheirHarmonicsAndSurviveHugePhases) {
-  std::vector<double> saw = blit_harmonics(false, 100), square = blit_harmonics(true, 64);
-  EXPECT_GT(saw[0], 0.1);
-  for (int h = 2; h <= 5; ++h) EXPECT_NEAR(saw[size_t(h - 1)] / saw[0], 1.0 / h, 0.05) << h;  // 1/n
-  EXPECT_GT(square[0], 0.1);
-  EXPECT_LT(square[1] / square[0], 0.02);  // odd harmonics only
-  EXPECT_NEAR(square[2] / square[0], 1.0 / 3, 0.05);
+// Each wave's harmonics are checked where a performer hears them, through the oscillator kinds; here, the
+// band-limited integrator survives huge and non-finite phases and recovers.
+TEST(Generators, BandLimitedWavesSurviveHugePhases) {
   blit b{};
   leaky_lp lp{};
   blit_make(&b, 0.5f);
   leaky_lp_make(&lp, 0.00001f);
   for (float phase : {1e30f, INFINITY, NAN}) blit_sawtooth_at(&b, &lp, phase, 0.01f);
-  EXPECT_TRUE(std::isfinite(blit_sawtooth_at(&b, &lp, 0.2f, 0.01f)));  // the integrator recovers
+  EXPECT_TRUE(std::isfinite(blit_sawtooth_at(&b, &lp, 0.2f, 0.01f)));
 }
 
 TEST(Generators, FeedbackFmOperatorsNeverShrinkAndAreRemadeInPlace) {
