@@ -71,11 +71,7 @@ TEST(Render, AMidiFilePlaysItsNotesAtTheirBlocks) {
 }
 
 TEST(Render, CommandLineAndFailuresExitWithTheirStatusAndReason) {
-  render_options o;
   std::string e, out = ::testing::TempDir() + "kv-never.wav", garbage = ::testing::TempDir() + "kv-garbage.dat";
-  std::vector<const char*> args = {"kelvarin-render", "--seconds", "2.5", "out.wav", "--float", "--slot", "s.dat"};
-  ASSERT_EQ(render_options_parse(&o, int(args.size()), const_cast<char**>(args.data()), &e), 1) << e;
-  EXPECT_EQ(std::tuple(std::string(o.output), std::string(o.slot), o.seconds, o.float_p), std::tuple("out.wav", "s.dat", 2.5, 1));
   for (auto [seconds, blocks] : {std::pair{10.0, 1723}, {2.56, 441}, {256.0 / 44100.0, 1}, {0.0001, 1}}) EXPECT_EQ(render_blocks(seconds), blocks) << seconds;
   std::ofstream(garbage) << std::string(4756, 'g');
   std::remove(out.c_str());

@@ -1,7 +1,7 @@
 // The synthesis engine against what a performer must hear: every oscillator kind and matrix cell type,
 // the block plan against the per-sample evaluator, filters against their analytic responses, the open
 // low-pass over ten minutes, delay, pan, the crossfade and gain on the fader, damaged records, hand-over
-// and the sinks.
+// and what the panel and visuals receive.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,7 +14,6 @@
 #include <tuple>
 #include <vector>
 
-#include "apps/kelvarin/visuals_analysis.hpp"
 #include "pure/music/amp.hpp"
 #include "tests/engine/engine_fixture.hpp"
 #include "toolset/algos/mt-prng.hpp"
@@ -448,28 +447,4 @@ TEST(AudioCallback, LoadsAndSnapshotsCrossToThePlayingThreadByHandOver) {
     engine_frames().run();  // nothing is left waiting to be applied a second time
     EXPECT_EQ(load_acquire(synth_current), 1);
   }
-}
-
-// The callback hands each sink a voice's block at once: any split leaves what one sample at a time leaves.
-TEST(Sinks, BlocksLeaveWhatSampleBySampleFeedingLeaves) {
-  std::vector<float> signal(5000);
-  for (size_t n = 0; n < signal.size(); ++n) signal[n] = 0.8f * float(std::sin(0.05 * double(n))) + (n % 97 == 0 ? 0.7f : 0.0f);
-  signal[1469] = INFINITY;
-  signal[2000] = NAN;
-  std::vector<float> by_sample;
-  for (bool blocks : {false, true}) {
-    engine_reset();
-    oui_history_begin();
-    for (int f = 0; f < VFX_LAYERS; ++f) modmatrix_of[3][f].type = f % 2 ? FRAME_TRIGGER : FRAME_SCALE, modmatrix_of[3][f].function = f;
-    for (size_t at = 0, k = 0, sizes[] = {1, 3, 256, 1209, 1470, 7, 1471, 583}; at < signal.size(); at += blocks ? sizes[k++] : 1) {
-      oui_accept_block(signal.data() + at, blocks ? int32_t(sizes[k]) : 1, 3);
-      vfx_accept_block(signal.data() + at, blocks ? int32_t(sizes[k]) : 1, 3);
-    }
-    std::vector<float> state(reinterpret_cast<float*>(&oui_history), reinterpret_cast<float*>(&oui_history + 1));
-    state.insert(state.end(), osc_buffer[3], osc_buffer[3] + OSC_BUFFER_N);
-    for (const frame_modulation& e : modmatrix_of[3]) state.insert(state.end(), {e.value, float(e.trigger)});
-    EXPECT_EQ(std::memcmp(state.data(), (blocks ? by_sample : state).data(), state.size() * 4), 0);  // NaN compared bit for bit
-    by_sample = state;
-  }
-  EXPECT_EQ(modmatrix_of[3][1].trigger, 1);  // the pulses made edges
 }

@@ -17,6 +17,7 @@
 #include "apps/kelvarin/midi_map.hpp"
 #include "apps/kelvarin/monome.hpp"
 #include "apps/kelvarin/presets.hpp"
+#include "apps/kelvarin/synth.hpp"
 #include "apps/kelvarin/voice_chain.hpp"
 #include "library/devices/audio-frame.hpp"
 #include "tools/soak/soak_stream.hpp"
