@@ -2,9 +2,9 @@
 // headers and phases; a list chunk read writes back the very bytes it came from; a playlist appends only
 // whole events; a path has a known prefix replaced and comes back otherwise byte for byte; a MIDI packet
 // decodes to valid events that midifn maps within every field's range; a MIDI file reads or says why not.
-#include <cstdint>
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,17 +20,12 @@
 
 namespace {
 
-void check(bool ok, const char* what) {
-  if (!ok) std::fprintf(stderr, "fuzz check failed: %s\n", what), std::abort();
-}
+void check(bool ok, const char* what) { ok || (std::fprintf(stderr, "fuzz check failed: %s\n", what), std::abort(), false); }
 
 struct reading {
   byte_array bytes{};
   stream s;
-  reading(const uint8_t* data, size_t size) {
-    array_catb(&bytes.raw, data, int32_t(size));
-    stream_make_on_array(&s, STREAM_READ, &bytes);
-  }
+  reading(const uint8_t* data, size_t size) { array_catb(&bytes.raw, data, int32_t(size)), stream_make_on_array(&s, STREAM_READ, &bytes); }
   ~reading() { stream_delete(&s), array_reset(bytes); }
 };
 
@@ -40,13 +35,11 @@ void check_slot(const uint8_t* data, size_t size) {
   reading in(data, size);
   const char* message = load(&in.s);
   check(message == PRESET_CANNOT_LOAD || message == PRESET_LOADED || message == PRESET_INCOMPLETE, "message");
-  for (int r = 0; r < 2; ++r) {
-    for (int n = 0; n < VOICES; ++n) {
-      check(std::memcmp(&before[r].oscs[n].fm_saw.operators, &synths[r].oscs[n].fm_saw.operators, 16) == 0, "saw headers kept");
-      check(std::memcmp(&before[r].oscs[n].fm_square.operators, &synths[r].oscs[n].fm_square.operators, 16) == 0, "square headers kept");
-      double now = synths[r].oscs[n].phase, was = before[0].oscs[n].phase, other = before[1].oscs[n].phase;
-      check(now == was || now == other, "phases only move between the records");
-    }
+  for (int r = 0, n = 0; r < 2; n = (n + 1) % VOICES, r += n == 0) {
+    check(std::memcmp(&before[r].oscs[n].fm_saw.operators, &synths[r].oscs[n].fm_saw.operators, 16) == 0, "saw headers kept");
+    check(std::memcmp(&before[r].oscs[n].fm_square.operators, &synths[r].oscs[n].fm_square.operators, 16) == 0, "square headers kept");
+    double now = synths[r].oscs[n].phase, was = before[0].oscs[n].phase, other = before[1].oscs[n].phase;
+    check(now == was || now == other, "phases only move between the records");
   }
 }
 

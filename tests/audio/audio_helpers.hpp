@@ -9,16 +9,13 @@
 struct wav {
   SF_INFO info{};
   std::vector<float> left, right;
+  explicit wav(const std::string& path) {
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    std::vector<float> s(f ? size_t(info.frames) * 2 : 0);
+    if (f) sf_readf_float(f, s.data(), info.frames), sf_close(f);
+    for (size_t i = 0; i + 1 < s.size(); i += 2) left.push_back(s[i]), right.push_back(s[i + 1]);
+  }
 };
-
-inline wav read_wav(const std::string& path) {
-  wav w;
-  SNDFILE* f = sf_open(path.c_str(), SFM_READ, &w.info);
-  std::vector<float> s(f ? size_t(w.info.frames) * 2 : 0);
-  if (f) sf_readf_float(f, s.data(), w.info.frames), sf_close(f);
-  for (size_t i = 0; i + 1 < s.size(); i += 2) w.left.push_back(s[i]), w.right.push_back(s[i + 1]);
-  return w;
-}
 
 // Amplitude of the component at `hz` over one second from `start`: whole cycles, so neighbours vanish.
 inline double amplitude_at(const std::vector<float>& x, size_t start, double hz) {

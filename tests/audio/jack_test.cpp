@@ -25,7 +25,7 @@ void scripted(void* user, audio_frame* frame) {
 
 size_t count_of(const std::string& text, const std::string& what) {
   size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) n++;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1), ++n) {}
   return n;
 }
 
@@ -63,7 +63,7 @@ TEST(Jack, StreamEndsStartUpOrderAndAMidiNoteHeard) {
   EXPECT_NE(out.find("device 0\ndevice 1\nstarted\n"), std::string::npos) << out;
   EXPECT_NE(out.find("received note on: 62 64 on channel 0\nreceived note off: 62 on channel 0\n"), std::string::npos) << out;
   EXPECT_GE(count_of(out, "audio-fps: 172.27, cpu-load: 0.0"), 4u) << out;
-  wav w = read_wav(path);
+  wav w(path);
   std::remove(path.c_str());
   ASSERT_GE(w.left.size(), size_t(4 * 44100));
   for (size_t i = 0; i < 22050; ++i) ASSERT_EQ(w.left[i], 0.0f) << i;  // within the stream's silent first 3 s

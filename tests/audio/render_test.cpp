@@ -32,7 +32,7 @@ TEST(Render, APresetIsHeardWithItsPitchLevelPanAndCrossfade) {
   std::string before = run_command("md5sum < " + preset);
   ASSERT_EQ(render("--slot " + preset + " --seconds 5 --float " + out), 0);
   EXPECT_EQ(run_command("md5sum < " + preset), before);  // the slot file is only read
-  wav w = read_wav(out);
+  wav w(out);
   ASSERT_EQ(w.info.frames, 862 * 256);  // ceil(5 * 44100 / 256) blocks
   auto peak = [&](int block) { return std::fabs(*std::max_element(w.left.begin() + block * 256, w.left.begin() + block * 256 + 256, [](float a, float b) { return std::fabs(a) < std::fabs(b); })); };
   for (int b = 0; b < 517; ++b) ASSERT_EQ(peak(b) + std::fabs(w.right[size_t(b * 256)]), 0.0f) << b;  // silent for 3 s
@@ -53,7 +53,7 @@ TEST(Render, APresetIsHeardWithItsPitchLevelPanAndCrossfade) {
 TEST(Render, AMidiFilePlaysItsNotesAtTheirBlocks) {
   std::string out = ::testing::TempDir() + "kv-midi.wav", midi = source_dir() + "/fuzz/corpus/midi/file/render.mid", said;
   ASSERT_EQ(render("--midi " + midi + " " + out), 0);
-  wav w = read_wav(out);
+  wav w(out);
   ASSERT_EQ(std::pair(w.info.format, int(w.info.frames)), std::pair(SF_FORMAT_WAV | SF_FORMAT_PCM_16, (517 + 690) * 256));
   auto pitch = [&](int block) {
     double best = 0, hz = 0;
@@ -66,7 +66,7 @@ TEST(Render, AMidiFilePlaysItsNotesAtTheirBlocks) {
   };
   for (auto [block, hz] : {std::pair{516, 0.0}, {517, 440.0}, {602, 440.0}, {603, 659.255}, {774, 659.255}, {775, 880.0}, {1206, 880.0}}) EXPECT_EQ(pitch(block), hz) << block;
   EXPECT_EQ(render("--midi " + midi + " --seconds 4 " + out), 0);
-  EXPECT_EQ(read_wav(out).info.frames, 690 * 256);
+  EXPECT_EQ(wav(out).info.frames, 690 * 256);
   std::remove(out.c_str());
 }
 

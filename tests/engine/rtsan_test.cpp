@@ -33,6 +33,4 @@ TEST(Realtime, CallbackIsRealtimeSafeAcrossKindsCellsFlipsNoteOnsAndTriggers) {
 }
 
 // The sanitizer is really watching: an allocation inside a real-time section ends the process.
-TEST(RealtimeDeathTest, AllocationInARealtimeSectionIsReported) {
-  EXPECT_DEATH({ __rtsan_realtime_enter(); void* volatile p = std::malloc(64); std::free(p); __rtsan_realtime_exit(); }, "malloc");
-}
+TEST(RealtimeDeathTest, AllocationInARealtimeSectionIsReported) { EXPECT_DEATH({ __rtsan_realtime_enter(); void* volatile p = std::malloc(64); std::free(p); }, "malloc"); }

@@ -36,8 +36,7 @@ std::string decoded(const midi_packet& p) {
   std::string s;
   for (int32_t i = 0; i <= midi_event_count(&p); ++i) {
     midi_event e;
-    midi_event_get(&p, &e, i);
-    s += std::to_string(e.channel) + " " + std::to_string(e.kind) + " " + std::to_string(e.number) + " " + std::to_string(e.value) + ";";
+    s += (midi_event_get(&p, &e, i), std::to_string(e.channel) + " " + std::to_string(e.kind) + " " + std::to_string(e.number) + " " + std::to_string(e.value) + ";");
   }
   return s;
 }
@@ -94,17 +93,13 @@ TEST(MidiMapping, ControllersNotesAndPrintedLines) {
 TEST(MidiAlsa, EventsBecomeWholePackets) {
   snd_midi_event_t* coder = midi_alsa_coder_make();
   ASSERT_NE(coder, nullptr);
-  snd_seq_event_t e[4];
-  for (snd_seq_event_t& x : e) snd_seq_ev_clear(&x);
-  snd_seq_ev_set_noteon(&e[0], 3, 60, 100);
-  snd_seq_ev_set_noteon(&e[1], 3, 62, 100);
-  snd_seq_ev_set_controller(&e[2], 9, 7, 100);
+  snd_seq_event_t e[4] = {};
+  snd_seq_ev_set_noteon(&e[0], 3, 60, 100), snd_seq_ev_set_noteon(&e[1], 3, 62, 100), snd_seq_ev_set_controller(&e[2], 9, 7, 100);
   e[3].type = SND_SEQ_EVENT_PORT_SUBSCRIBED;
   const std::vector<int> bytes[4] = {{0x93, 60, 100}, {0x93, 62, 100}, {0xB9, 7, 100}, {}};
   for (int k = 0; k < 4; ++k) {
     midi_packet p;
-    int32_t n = midi_alsa_event_packet(coder, &e[k], 77, &p);
-    EXPECT_EQ(std::vector<int>(p.data, p.data + std::max(n, 0)), bytes[k]) << k;
+    EXPECT_EQ(std::vector<int>(p.data, p.data + std::max(midi_alsa_event_packet(coder, &e[k], 77, &p), 0)), bytes[k]) << k;
   }
   snd_midi_event_free(coder);
 }

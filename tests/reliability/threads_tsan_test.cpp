@@ -1,9 +1,9 @@
-// The instrument's threads at once, as in a performance: the audio callback, MIDI packets through midifn,
-// grid presses over OSC with the panel's frames and commits, and panel edits with slot loads (shipped and
-// damaged files) and saves on the display thread. Built with ThreadSanitizer, whose report fails the run.
+// The instrument's threads that share the synthesizer records, at once as in a performance: the audio
+// callback, MIDI packets through midifn, and panel edits with slot loads (shipped and damaged files) and
+// saves on the display thread (the grid's own threads have their test). Built with ThreadSanitizer, whose
+// report fails the run.
 // KV_TSAN_SECONDS sets the length of the run (15 s by default).
 #include <gtest/gtest.h>
-#include <lo/lo.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -15,7 +15,6 @@
 
 #include "apps/kelvarin/audio_callback.hpp"
 #include "apps/kelvarin/midi_map.hpp"
-#include "apps/kelvarin/monome.hpp"
 #include "apps/kelvarin/presets.hpp"
 #include "apps/kelvarin/synth.hpp"
 #include "apps/kelvarin/voice_chain.hpp"
@@ -29,14 +28,12 @@ TEST(InstrumentThreads, AudioMidiGridPanelAndLoadsRunTogetherWithoutARace) {
   soak_stream_make(display.get(), 11);
   soak_stream_make(midi.get(), 7);
   ASSERT_GT(soak_stream_add_slots(display.get(), KV_SOAK_SLOTS), 0) << KV_SOAK_SLOTS;
-  auto grid = std::make_unique<monome>();
-  monome_make(grid.get(), "/box");  // when another process holds port 7770 the presses take the handler's own path
   std::fflush(stdout);
   int saved_stdout = dup(STDOUT_FILENO);
   ASSERT_NE(std::freopen("/dev/null", "w", stdout), nullptr);  // midifn prints every event
   synth_handoff_enable(1);  // as when a real-time stream plays: presets cross over by hand-over
   std::atomic<bool> stop{false};
-  std::atomic<int64_t> blocks{0}, bad_samples{0}, midi_events{0}, presses_seen{0};
+  std::atomic<int64_t> blocks{0}, bad_samples{0}, midi_events{0};
   std::thread audio([&] {  // every word of a block must be a finite sample: a torn read would show here first
     audio_frame frame;
     audio_frame_make(&frame);
@@ -49,19 +46,6 @@ TEST(InstrumentThreads, AudioMidiGridPanelAndLoadsRunTogetherWithoutARace) {
   });
   std::thread midi_thread([&] {
     for (midi_packet p; !stop; midi_events += midifn(nullptr, &p)) soak_midi_packet(midi.get(), &p);
-  });
-  std::thread grid_thread([&] {  // presses as a grid sends them, and the panel's side of the record
-    lo_address server = lo_address_new("127.0.0.1", monome_server_port);
-    for (int32_t frame = 0, cell = 0; !stop; ++frame, cell = (frame * 37) % monome_cells, usleep(1000)) {
-      lo_send(server, "/box/press", "iii", cell % 8, cell / 8, 1);
-      lo_send(server, "/box/press", "iii", cell % 8, cell / 8, 0);
-      if (frame % 4 == 0) monome_accept_press(grid.get(), (cell + 3) % 8, cell / 8, 1);
-      monome_define(grid.get());
-      for (int32_t c = 0; c < monome_cells; ++c) presses_seen += monome_button_down(grid.get(), c / 8, c % 8) != 0;
-      for (int32_t s = 0; s < 8; ++s) monome_set_led(grid.get(), 0, s, (frame / 8) % 8 == s);
-      monome_commit(grid.get());
-    }
-    lo_address_free(server);
   });
   const char* seconds = std::getenv("KV_TSAN_SECONDS");
   auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds && std::atof(seconds) > 0 ? std::atof(seconds) : 15.0);
@@ -78,14 +62,11 @@ TEST(InstrumentThreads, AudioMidiGridPanelAndLoadsRunTogetherWithoutARace) {
     array_reset(bytes);
   }
   stop = true;
-  audio.join(), midi_thread.join(), grid_thread.join();
+  audio.join(), midi_thread.join();
   synth_handoff_enable(0);
-  std::fflush(stdout);
-  dup2(saved_stdout, STDOUT_FILENO);
-  close(saved_stdout);
-  monome_delete(grid.get());
-  EXPECT_TRUE(blocks > 100 && midi_events > 1000 && presses_seen > 0 && display->counts.loaded > 0 && saves > 0)
-      << blocks << " blocks, " << midi_events << " MIDI events, " << presses_seen << " presses seen, " << display->counts.loaded << " loaded";
+  std::fflush(stdout), dup2(saved_stdout, STDOUT_FILENO), close(saved_stdout);
+  EXPECT_TRUE(blocks > 100 && midi_events > 1000 && display->counts.loaded > 0 && saves > 0)
+      << blocks << " blocks, " << midi_events << " MIDI events, " << display->counts.loaded << " loaded";
   EXPECT_EQ(bad_samples.load(), 0);
   EXPECT_EQ(loads, display->counts.loaded + display->counts.incomplete + display->counts.refused);
 }
