@@ -77,6 +77,7 @@ void check_path(const uint8_t* data, size_t size) {
 
 // Two bytes of length field (taken as the platform gives it, possibly beyond the buffer), then data.
 void check_packet(const uint8_t* data, size_t size) {
+  oscs_make();  // the record as MIDI alone leaves it (a loaded slot may hold anything)
   midi_packet packet{};
   packet.length = uint16_t(data[0] | (data[1] << 8));
   std::memcpy(packet.data, data + 2, std::min(size - 2, size_t(MIDI_PACKET_BYTES)));
