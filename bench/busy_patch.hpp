@@ -1,5 +1,6 @@
 // The busy patch the engine and renderer benchmarks measure.
 #pragma once
+#include "apps/kelvarin/oscillators.hpp"
 #include "apps/kelvarin/synth.hpp"
 
 // Every kind in use across the sixteen oscillators, 24 acting off-diagonal cells of every type per
@@ -7,7 +8,7 @@
 inline void busy_record(synth_state& s, int record) {
   for (int i = 0; i < 8; ++i) {
     osc& o = s.oscs[i];
-    o.kind = (i + 8 * record) % 12;
+    o.kind = (i + 8 * record) % OSC_WAVEFORMS;
     o.note = 40.0f + float(5 * i + record);
     o.p1 = 0.2f;
     o.p2 = 0.5f;

@@ -13,8 +13,7 @@ kv_library(kv_record SOURCES
   LIBS kv_toolset)
 
 kv_test(foundation_test LABEL unit
-  SOURCES tests/foundation/toolset_test.cpp tests/foundation/numbers_test.cpp
-          tests/foundation/dsp_test.cpp tests/foundation/record_test.cpp tests/foundation/core_test.cpp
+  SOURCES tests/foundation/foundation_test.cpp
   LIBS kv_record kv_core)
 
 kv_bench(primitives_bench SOURCES bench/primitives_bench.cpp LIBS kv_record kv_core)

@@ -78,8 +78,8 @@ function(kv_bench name)
 endfunction()
 
 # kv_fuzz(NAME SOURCES files... LIBS targets... CORPUS dir): a libFuzzer target, only in the fuzz build;
-# the test runs it for KV_FUZZ_SECONDS (30 by default) from its seed corpus.
-set(KV_FUZZ_SECONDS 30 CACHE STRING "seconds each fuzz target runs in the test command")
+# the test runs it for KV_FUZZ_SECONDS (20 by default) from its seed corpus and its subfolders.
+set(KV_FUZZ_SECONDS 20 CACHE STRING "seconds each fuzz target runs in the test command")
 function(kv_fuzz name)
   cmake_parse_arguments(A "" "CORPUS" "SOURCES;LIBS" ${ARGN})
   if(NOT KV_FUZZ)

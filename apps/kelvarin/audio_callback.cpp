@@ -20,7 +20,7 @@ int32_t init_p = 1;
 namespace {
 
 constexpr double SILENT_START_MS = 3000.0;
-constexpr float FADE_STEP = 1024.0f / 44100.0f;
+constexpr float FADE_STEP = 1024.0f / SAMPLE_RATE;
 
 float voice_blocks[8][VOICE_BLOCK];  // audio thread only
 modmatrix_plan plans[2];             // one per record of `synths`, keeping its pitch cache

@@ -4,10 +4,7 @@
 
 #include "apps/kelvarin/display.hpp"
 #include "apps/kelvarin/main_audio.hpp"
-#include "apps/kelvarin/main_midi.hpp"
 #include "apps/kelvarin/recorder.hpp"
-#include "apps/kelvarin/synth.hpp"
-#include "apps/kelvarin/voice_chain.hpp"
 #include "library/arch/opengl/display-glut.hpp"
 
 namespace {
@@ -38,12 +35,7 @@ display_device* private_choose_display(display_io* io) {
 int main() {
   // Lines reach a log or a pipe as they are written, interleaved with the statistics in their order.
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
-  // The audio thread reads both records and the delay lines from its first block on.
-  oscs_make();
-  delay_lines_make();
-  midi_io* midi = kelvarin_midi_define();
-  kelvarin_audio_start();
-  kelvarin_midi_commit(midi);
+  kelvarin_sound_start();
 
   display_io* display = nullptr;
   display_io_make(&display);

@@ -4,8 +4,10 @@
 #include <cstdio>
 
 #include "apps/kelvarin/audio_callback.hpp"
+#include "apps/kelvarin/main_midi.hpp"
 #include "apps/kelvarin/recorder.hpp"
 #include "apps/kelvarin/synth.hpp"
+#include "apps/kelvarin/voice_chain.hpp"
 
 namespace {
 int32_t device_number = 0;  // running number of every audio device examined
@@ -48,4 +50,12 @@ audio_io* kelvarin_audio_start() { return kelvarin_audio_open(private_play_and_r
 void kelvarin_audio_finish(audio_io** io) {
   audio_io_finish(io);
   synth_handoff_enable(0);
+}
+
+void kelvarin_sound_start() {
+  oscs_make();
+  delay_lines_make();
+  midi_io* midi = kelvarin_midi_define();
+  kelvarin_audio_start();
+  kelvarin_midi_commit(midi);
 }

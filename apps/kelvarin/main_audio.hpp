@@ -12,3 +12,7 @@ audio_io* kelvarin_audio_open(audio_callback callback, void* user);
 audio_io* kelvarin_audio_start();
 // Waits for the stream to end (it ends only if the callback ends it), then frees; the handle becomes null.
 void kelvarin_audio_finish(audio_io** io);
+// The instrument's sound at start-up, in its order: both synthesizer records and the delay lines, the MIDI
+// device defined, the audio stream started, then the MIDI port published, so that the first MIDI event
+// finds the audio running. The display comes after this.
+void kelvarin_sound_start();

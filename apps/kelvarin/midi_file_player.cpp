@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr double BLOCKS_PER_SECOND = 44100.0 / 256.0;
+constexpr double BLOCKS_PER_SECOND = double(SAMPLE_RATE) / 256.0;
 
 int64_t block_of(double seconds) { return MIDI_FILE_FIRST_BLOCK + int64_t(std::floor(seconds * BLOCKS_PER_SECOND)); }
 

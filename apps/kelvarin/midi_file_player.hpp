@@ -3,10 +3,11 @@
 #include <cstdint>
 
 #include "apps/kelvarin/midi_file.hpp"
+#include "apps/kelvarin/synth.hpp"
 
 // MIDI time 0 is the first block the audio callback renders (3000 ms of audio time: block 517), so a
 // file sounds from the start of the music; the silent lead-in before it plays nothing.
-constexpr int64_t MIDI_FILE_FIRST_BLOCK = (3000LL * 44100 + 256 * 1000 - 1) / (256 * 1000);
+constexpr int64_t MIDI_FILE_FIRST_BLOCK = (3000LL * int64_t(SAMPLE_RATE) + 256 * 1000 - 1) / (256 * 1000);
 static_assert(MIDI_FILE_FIRST_BLOCK == 517);
 constexpr double MIDI_FILE_TAIL_SECONDS = 2.0;  // the render goes on this long after the last event
 

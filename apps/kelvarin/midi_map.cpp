@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "apps/kelvarin/oscillators.hpp"
 #include "apps/kelvarin/panel_history.hpp"
 #include "apps/kelvarin/synth.hpp"
 #include "toolset/atomics.hpp"
@@ -15,8 +16,6 @@ constexpr int32_t CC_KIND = 48;
 constexpr int32_t CC_DIVISOR = 49;
 constexpr int32_t CC_MATRIX_FIRST = 56;  // eight groups of four: type, amount, divisor, unused
 constexpr int32_t CC_MATRIX_LAST = 87;
-constexpr int32_t OSC_KINDS = 12;
-constexpr int32_t MODULATION_TYPES = 10;
 
 float divisor_of(int32_t v) { return float(v * 0.25 + 1.0); }
 
@@ -25,7 +24,7 @@ void apply_matrix_cc(synth_state* state, int32_t ch, int32_t cc, int32_t v) {
   int32_t field = (cc - CC_MATRIX_FIRST) % 4;
   printf("modmatrix %d %d = %d %d\n", ch, c, field, v);
   mod_cell& cell = state->cells[ch][c];
-  if (field == 0) store_relaxed(cell.type, v % MODULATION_TYPES);
+  if (field == 0) store_relaxed(cell.type, v % MOD_TYPES);
   if (field == 1) store_relaxed(cell.amount, midi_bipolar(v));
   if (field == 2) store_relaxed(cell.divisor, divisor_of(v));
 }
@@ -33,7 +32,7 @@ void apply_matrix_cc(synth_state* state, int32_t ch, int32_t cc, int32_t v) {
 void apply_cc(synth_state* state, int32_t ch, int32_t cc, int32_t v) {
   if (cc == CC_VOLUME) store_relaxed(state->voices[ch].volume, midi_unipolar(v));
   if (cc == CC_PAN) store_relaxed(state->voices[ch].pan, midi_bipolar(v));
-  if (cc == CC_KIND) store_relaxed(state->oscs[ch].kind, v % OSC_KINDS);
+  if (cc == CC_KIND) store_relaxed(state->oscs[ch].kind, v % OSC_WAVEFORMS);
   if (cc == CC_DIVISOR) store_relaxed(state->oscs[ch].divisor, divisor_of(v));
   if (cc >= CC_MATRIX_FIRST && cc <= CC_MATRIX_LAST) apply_matrix_cc(state, ch, cc, v);
 }

@@ -40,7 +40,7 @@ inline void private_pitch_cells(const mod_destination& d, float* f, float* phi) 
   for (int32_t k = d.group_begin[GROUP_PITCH]; k < d.group_begin[GROUP_PITCH + 1]; ++k) {
     double v = d.values[k];
     if (d.type[k] == MOD_FRQ) *f = float(double(*f) + std::fabs(double(*f)) * double(d.w[k]) * v);
-    else *phi = float(double(*phi) + double(d.w[k]) * double(*f) * v / 44100.0);
+    else *phi = float(double(*phi) + double(d.w[k]) * double(*f) * v / double(SAMPLE_RATE));
   }
 }
 
@@ -78,7 +78,7 @@ inline float private_held(osc& o, const mod_destination& d, float added, bool wr
   float p1 = private_sum(load_relaxed(o.p1), d, GROUP_PR1);
   float p2 = private_sum(load_relaxed(o.p2), d, GROUP_PR2);
   int32_t restart = private_triggers(o, d, started);
-  float increment = float(double(f) * (1.0 / 44100.0));
+  float increment = float(double(f) * (1.0 / double(SAMPLE_RATE)));
   float next = phi + increment;
   *wrapped = next >= 1.0f;
   added = private_held(o, d, added, *wrapped);

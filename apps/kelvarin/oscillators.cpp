@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <numbers>
 
 #include "pure/math.hpp"
@@ -12,11 +13,13 @@
 const char* osc_waveform_as_string(int32_t kind) {
   static const char* const names[] = {"sin", "tri", "saw", "squ", "zro", "noi",
                                       "reg", "ar",  "euc", "bsw", "bsq", "fiv"};
+  static_assert(std::size(names) == OSC_WAVEFORMS);
   return uint32_t(kind) < uint32_t(OSC_WAVEFORMS) ? names[kind] : "unk";
 }
 
 const char* osc_modulation_type_as_string(int32_t type) {
   static const char* const names[] = {"zro", "out", "amp", "phs", "frq", "mix", "s&h", "trg", "pr1", "pr2"};
+  static_assert(std::size(names) == MOD_TYPES);
   return uint32_t(type) < uint32_t(MOD_TYPES) ? names[type] : "unk";
 }
 
@@ -148,7 +151,8 @@ float bl_square_osc(osc* o, int32_t, float phase, float amplitude, float increme
   return amplitude * blit_square_at(&o->blit, &o->blit_lp, phase, increment);
 }
 
-const osc_generator osc_generators[OSC_WAVEFORMS] = {
+const osc_generator osc_generators[] = {
     sine_osc,  bl_triangle_osc, fm_saw_osc, fm_square_osc, null_osc,   random_osc,
     lsfr_osc,  ar_osc,          euclid_osc, bl_saw_osc,    bl_square_osc, lsfr_val_osc,
 };
+static_assert(std::size(osc_generators) == OSC_WAVEFORMS);

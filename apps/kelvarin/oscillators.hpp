@@ -60,8 +60,8 @@ float bl_saw_osc(osc* o, int32_t started, float phase, float amplitude, float in
 float bl_square_osc(osc* o, int32_t started, float phase, float amplitude, float increment, float p1, float p2);
 float lsfr_val_osc(osc* o, int32_t started, float phase, float amplitude, float increment, float p1, float p2);
 
-// The generators indexed by kind.
-extern const osc_generator osc_generators[OSC_WAVEFORMS];
+// The generators indexed by kind, one for each kind (checked where the table is made).
+extern const osc_generator osc_generators[];
 
 inline osc_generator osc_generator_of(int32_t kind) {
   return uint32_t(kind) < uint32_t(OSC_WAVEFORMS) ? osc_generators[kind] : null_osc;

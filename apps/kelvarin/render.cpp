@@ -116,9 +116,9 @@ int main(int argc, char** argv) {
   oscs_make();
   delay_lines_make();
   if (o.slot && !render_load_slot(o.slot)) return 1;
-  if (!render_output_writable(o.output)) return 1;
   midi_file_player midi{};
-  if (o.midi && !midi_file_player_load(&midi, o.midi)) return 1;
+  if (o.midi && !midi_file_player_load(&midi, o.midi)) return 1;  // before the output is touched
+  if (!render_output_writable(o.output)) return midi_file_player_delete(&midi), 1;
   render_run run{render_blocks(o.seconds), 0, isatty(STDERR_FILENO), -1, o.midi ? &midi : nullptr};
   if (o.midi && !o.seconds_p)
     run.blocks = std::min(midi_file_player_blocks(&midi), render_blocks(RENDER_MAX_SECONDS));

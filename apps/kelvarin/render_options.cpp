@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "apps/kelvarin/synth.hpp"
+
 const char* const RENDER_USAGE =
     "usage: kelvarin-render [--slot FILE] [--midi FILE] [--seconds S] [--float] OUT.wav\n"
     "  --slot FILE   crossfade into the preset stored in this slot file, as a slot press does\n"
@@ -77,5 +79,5 @@ int render_options_parse(render_options* options, int argc, char** argv, std::st
 
 int64_t render_blocks(double seconds) {
   // A tolerance of a millionth of a block keeps 2.56 s (exactly 441 blocks) from becoming 442.
-  return int64_t(std::ceil(seconds * 44100.0 / 256.0 - 1e-6));
+  return int64_t(std::ceil(seconds * double(SAMPLE_RATE) / 256.0 - 1e-6));
 }

@@ -120,7 +120,12 @@ void private_note_stall() {
 
 }  // namespace
 
-void synth_handoff_enable(int on) { store_release(handoff_p, on ? 1 : 0); }
+void synth_handoff_enable(int on) {
+  store_release(handoff_p, on ? 1 : 0);
+  if (on) return;
+  private_take_back(load_pending);  // a stream that finished leaves nothing to be applied later
+  private_take_back(snapshot_request);
+}
 
 void synth_apply_loaded(const synth_state* incoming) {
   if (load_acquire(handoff_p)) private_take_back(load_pending);  // a newer load supersedes it

@@ -14,7 +14,7 @@
 static_assert(std::endian::native == std::endian::little, "stored records are little-endian host copies");
 
 constexpr int32_t VOICES = 8;
-constexpr float SAMPLE_RATE = 44100.0f;
+constexpr float SAMPLE_RATE = 44100.0f;  // Hz, everywhere: pitch, filters, fades, block times
 
 // The record is a file format; 4-byte packing puts the double phase and the 64-bit Euclidean pattern
 // at their stored offsets (oscillators are 196 bytes apart, so those fields are not 8-byte aligned).

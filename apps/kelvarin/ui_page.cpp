@@ -155,8 +155,8 @@ void private_layer_cell(struct kelvarin_ui* panel, int32_t k, int32_t m) {
 void private_voice_entry(struct kelvarin_ui* panel, int32_t v, int32_t k) {
   frame_modulation& e = modmatrix_of[v][k];
   ui_label(private_u(panel), nullptr, "%1d", int(v));
-  if (private_button(panel, "%s", osc_frame_modulation_type_as_string(load_relaxed(e.type)))) private_step(e.type, 7);
-  if (private_button(panel, "%s", osc_frame_function_as_string(load_relaxed(e.function)))) private_step(e.function, 4);
+  if (private_button(panel, "%s", osc_frame_modulation_type_as_string(load_relaxed(e.type)))) private_step(e.type, FRAME_TYPES);
+  if (private_button(panel, "%s", osc_frame_function_as_string(load_relaxed(e.function)))) private_step(e.function, FRAME_FUNCTIONS);
   float divisor = load_relaxed(e.divisor), q = load_relaxed(e.amount) / divisor;
   store_relaxed(e.amount, private_knob_value(panel, q, -1.0f, 1.0f, "%+3.0f", q * 100.0f) * divisor);
 }

@@ -25,8 +25,6 @@ constexpr float screen_enlargement = 1.08f;
 constexpr float scale_sum_bound_low = -40.0f, scale_sum_bound_high = 20.0f;
 constexpr float transform_bound = 1.0e4f;
 
-enum : int32_t { type_scale = 1, type_rotate_z = 2, type_move_h = 3, type_trigger = 4, type_move_v = 5,
-                 type_rotate_x = 6 };
 
 struct vfx_state {
   int32_t attached;
@@ -49,18 +47,18 @@ layer_transform vfx_layer_transform(int32_t layer) {
   for (auto& voice : modmatrix_of) {
     frame_modulation& e = voice[layer];
     float c = (1.0f / e.divisor) * e.amount * load_relaxed(e.value);
-    if (e.type == type_trigger) {
+    if (e.type == FRAME_TRIGGER) {
       if (load_relaxed(e.trigger) == 0) continue;
       t.trigger = 1;
       store_relaxed(e.trigger, 0);
       continue;
     }
     if (!std::isfinite(c)) continue;
-    if (e.type == type_scale) scale_sum += c > 0.0f ? c * 0.01f : c;
-    if (e.type == type_rotate_z) t.rotate_z += c;
-    if (e.type == type_move_h) t.move_h += c;
-    if (e.type == type_move_v) t.move_v += c;
-    if (e.type == type_rotate_x) t.rotate_x += c;
+    if (e.type == FRAME_SCALE) scale_sum += c > 0.0f ? c * 0.01f : c;
+    if (e.type == FRAME_ROTATE_Z) t.rotate_z += c;
+    if (e.type == FRAME_MOVE_H) t.move_h += c;
+    if (e.type == FRAME_MOVE_V) t.move_v += c;
+    if (e.type == FRAME_ROTATE_X) t.rotate_x += c;
   }
   scale_sum = clamp_f(scale_sum, scale_sum_bound_low, scale_sum_bound_high);
   t.scale = private_bounded(db_to_amp(3.0f * scale_sum) * cell.scale);

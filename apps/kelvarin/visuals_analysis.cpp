@@ -36,8 +36,8 @@ void private_publish_window(int32_t voice, const float* window, float before) {
   private_window_summary summary = private_summarise(window, before);
   for (frame_modulation& e : modmatrix_of[voice]) {
     int32_t function = load_relaxed(e.function);
-    float statistic = uint32_t(function) < 4u ? summary.stats[function] : 0.0f;
-    bool is_trigger = load_relaxed(e.type) == 4;  // "trg"
+    float statistic = uint32_t(function) < uint32_t(FRAME_FUNCTIONS) ? summary.stats[function] : 0.0f;
+    bool is_trigger = load_relaxed(e.type) == FRAME_TRIGGER;
     int32_t trigger = is_trigger && summary.edge ? 1 : 0;
     store_relaxed(e.trigger, trigger);
     store_relaxed(e.value, is_trigger ? statistic * float(trigger) : statistic);

@@ -1,6 +1,8 @@
 // The visuals' layer matrix and modulation entries with their defaults and display names.
 #include "apps/kelvarin/visuals_model.hpp"
 
+#include <iterator>
+
 #include "toolset/atomics.hpp"
 
 vfx_cell modmatrix[VFX_LAYERS][VFX_LAYERS];
@@ -26,10 +28,12 @@ void modmatrix_make() {
 
 const char* osc_frame_modulation_type_as_string(int32_t code) {
   static const char* const names[] = {"zro", "scl", "rtX", "rtZ", "trg", "mvh", "mvv"};
-  return uint32_t(code) < 7u ? names[code] : "unk";
+  static_assert(std::size(names) == FRAME_TYPES);
+  return uint32_t(code) < uint32_t(FRAME_TYPES) ? names[code] : "unk";
 }
 
 const char* osc_frame_function_as_string(int32_t code) {
   static const char* const names[] = {"avg", "rms", "min", "max"};
-  return uint32_t(code) < 4u ? names[code] : "unk";
+  static_assert(std::size(names) == FRAME_FUNCTIONS);
+  return uint32_t(code) < uint32_t(FRAME_FUNCTIONS) ? names[code] : "unk";
 }

@@ -36,6 +36,12 @@ static_assert(sizeof(modmatrix_of) == 768);
 // Defaults: diagonal on, scale 0.97, rotate z 0, rotate x 1.0; entries off with divisor 1; write
 // positions reset. Trigger words are left alone (the audio thread owns them).
 void modmatrix_make();
+// An entry's `type`, named by what the frame pass does with it (the panel's names differ: "rtX" turns about z,
+// "rtZ" moves horizontally, "mvh" moves vertically, "mvv" turns about x), and its `function`.
+enum frame_modulation_type : int32_t {
+  FRAME_ZRO, FRAME_SCALE, FRAME_ROTATE_Z, FRAME_MOVE_H, FRAME_TRIGGER, FRAME_MOVE_V, FRAME_ROTATE_X, FRAME_TYPES
+};
+enum frame_function : int32_t { FRAME_AVG, FRAME_RMS, FRAME_MIN, FRAME_MAX, FRAME_FUNCTIONS };
 const char* osc_frame_modulation_type_as_string(int32_t code);
 const char* osc_frame_function_as_string(int32_t code);
 

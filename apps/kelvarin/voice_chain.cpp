@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "apps/kelvarin/synth.hpp"
 #include "pure/math.hpp"
 #include "pure/music/amp.hpp"
 #include "pure/numbers.hpp"
@@ -23,7 +24,7 @@ chamberlin_filter chamberlins[8];
 void lp_filter_set_cutoff(lp_filter* lp, float hz) {
   float clamped = clamp_f(hz, 0.0f, 44099.0f);
   lp->open = clamped >= 22050.0f ? 1 : 0;
-  lp->c = float(1.0 / std::tan(double(clamped) * std::numbers::pi / 44100.0));
+  lp->c = float(1.0 / std::tan(double(clamped) * std::numbers::pi / double(SAMPLE_RATE)));
   lp->c2 = lp->c * lp->c;
   lp->dirty = 1;
 }
@@ -78,7 +79,7 @@ void lp_filter_do(lp_filter* lp, float* block) {
 // ==== State-variable filter
 
 void chamberlin_filter_set_cutoff(chamberlin_filter* c, float hz) {
-  double f = 2.0 * std::sin(double(clamp_f(hz, 0.0f, 22050.0f)) * std::numbers::pi / 44100.0);
+  double f = 2.0 * std::sin(double(clamp_f(hz, 0.0f, 22050.0f)) * std::numbers::pi / double(SAMPLE_RATE));
   c->f = clamp_f(float(f), 0.01f, 1.0f);
   c->changed = 1;
 }

@@ -11,14 +11,7 @@ kv_library(kv_audio SOURCES library/devices/audio-portaudio.cpp library/devices/
   library/devices/audio-jack.cpp library/devices/audio-pump.cpp
   LIBS kv_core kv_jack_client PkgConfig::KV_AUDIO_DEPS ${KV_ZITA_RESAMPLER})
 
-kv_test(audio_unit_test LABEL unit
-  SOURCES tests/audio/file_device_test.cpp tests/audio/pump_test.cpp
-  LIBS kv_audio)
-
-
-kv_test(audio_stream_test LABEL system TIMEOUT 240
-  SOURCES tests/audio/stream_test.cpp
-  LIBS kv_audio kv_test_support)
+kv_test(audio_unit_test LABEL unit SOURCES tests/audio/pump_test.cpp LIBS kv_audio)
 
 # The JACK output's pump under RealtimeSanitizer (runtime linked whole, as for the engine's test).
 if(KV_RTSAN)
@@ -34,10 +27,6 @@ kv_test(handoff_resume_test LABEL unit SOURCES tests/audio/handoff_resume_test.c
 # The offline renderer's command line, kept apart so that further inputs are one table entry each.
 kv_library(kv_render_options SOURCES apps/kelvarin/render_options.cpp)
 
-kv_test(render_options_test LABEL unit
-  SOURCES tests/audio/render_options_test.cpp
-  LIBS kv_render_options)
-
 # Recording the instrument's output to WAV files while it plays (ring on the audio side, writer thread).
 kv_library(kv_recorder SOURCES apps/kelvarin/recorder.cpp LIBS kv_storage PkgConfig::KV_AUDIO_DEPS Threads::Threads)
 kv_test(recorder_test LABEL unit SOURCES tests/audio/recorder_test.cpp LIBS kv_recorder)
@@ -45,26 +34,26 @@ kv_test(recorder_test LABEL unit SOURCES tests/audio/recorder_test.cpp LIBS kv_r
 kv_test(recorder_tsan_test LABEL tsan SOURCES tests/audio/recorder_test.cpp LIBS kv_recorder)
 
 # The instrument's audio wiring (steps of the program entry), used by the instrument's main.
-kv_library(kv_audio_main SOURCES apps/kelvarin/main_audio.cpp LIBS kv_audio kv_engine kv_recorder)
-
-kv_test(main_audio_test LABEL system TIMEOUT 120
-  SOURCES tests/audio/main_audio_test.cpp
-  LIBS kv_audio_main kv_engine kv_test_support)
-add_executable(main_audio_probe tests/audio/main_audio_probe.cpp)
-target_include_directories(main_audio_probe PRIVATE ${CMAKE_SOURCE_DIR})
-target_link_libraries(main_audio_probe PRIVATE kv_audio_main kv_engine)
-add_dependencies(main_audio_test main_audio_probe)
+kv_library(kv_audio_main SOURCES apps/kelvarin/main_audio.cpp LIBS kv_audio kv_midi_map kv_engine kv_recorder)
 
 # kelvarin-render: the instrument's own engine, loader and file device, offline.
 add_executable(kelvarin-render apps/kelvarin/render.cpp)
 target_include_directories(kelvarin-render PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(kelvarin-render PRIVATE kv_audio kv_engine kv_presets kv_render_options)
 
-kv_test(render_test LABEL unit
-  SOURCES tests/audio/render_test.cpp
-  LIBS kv_presets kv_test_support PkgConfig::KV_AUDIO_DEPS)
+# The file device and the renderer as a performer runs it, presets and MIDI files included.
+kv_test(render_test LABEL unit SOURCES tests/audio/render_test.cpp LIBS kv_audio kv_presets kv_render_options kv_test_support)
 add_dependencies(render_test kelvarin-render)
 set_property(GLOBAL APPEND PROPERTY KV_TESTS_unit kelvarin-render)
+
+# One JACK server for the real-time output and the instrument's start-up, run as a separate process and
+# played MIDI over JACK.
+kv_test(jack_test LABEL system TIMEOUT 120 SOURCES tests/audio/jack_test.cpp
+  LIBS kv_audio_main kv_engine kv_test_support)
+add_executable(main_audio_probe tests/audio/main_audio_probe.cpp)
+target_include_directories(main_audio_probe PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(main_audio_probe PRIVATE kv_audio_main kv_engine)
+add_dependencies(jack_test main_audio_probe)
 
 # x real time of the renderer on a busy preset: ninja render_bench kelvarin-render && bin/render_bench
 kv_bench(render_bench SOURCES bench/render_bench.cpp LIBS kv_presets)

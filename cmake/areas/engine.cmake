@@ -5,9 +5,7 @@ kv_library(kv_engine SOURCES
   LIBS kv_record kv_core)
 
 kv_test(engine_test LABEL unit
-  SOURCES tests/engine/oscillators_test.cpp tests/engine/modmatrix_test.cpp tests/engine/voice_chain_test.cpp
-          tests/engine/audio_callback_test.cpp tests/engine/sinks_test.cpp tests/engine/hostile_test.cpp
-          tests/engine/handoff_test.cpp
+  SOURCES tests/engine/engine_test.cpp
   LIBS kv_engine)
 
 kv_bench(engine_bench SOURCES bench/engine_bench.cpp LIBS kv_engine)

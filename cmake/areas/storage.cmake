@@ -8,18 +8,11 @@ kv_library(kv_presets SOURCES
   apps/kelvarin/presets.cpp apps/kelvarin/playlist.cpp
   LIBS kv_storage kv_record)
 
-kv_test(storage_test LABEL unit
-  SOURCES tests/storage/env_test.cpp tests/storage/stream_test.cpp tests/storage/iff32_test.cpp
-          tests/storage/presets_test.cpp tests/storage/playlist_test.cpp
-  LIBS kv_presets)
+kv_test(storage_test LABEL unit SOURCES tests/storage/slots_test.cpp
+  LIBS kv_presets kv_engine)
 target_compile_definitions(storage_test PRIVATE KV_STORAGE_SEEDS="${CMAKE_SOURCE_DIR}/fuzz/corpus")
 
-# Loads while the engine renders, checked on the engine's output.
-kv_test(storage_render_test LABEL unit SOURCES tests/storage/load_render_test.cpp LIBS kv_presets kv_engine)
-
-# A performer's slots and playlist live in bin/resources; nothing here installs over them. Fuzzers get
-# seed files written from the stored layout, independent of this code.
-kv_fuzz(slot_load_fuzz SOURCES fuzz/slot_load_fuzz.cpp LIBS kv_presets CORPUS ${CMAKE_SOURCE_DIR}/fuzz/corpus/slot)
-kv_fuzz(list_chunk_fuzz SOURCES fuzz/list_chunk_fuzz.cpp LIBS kv_storage CORPUS ${CMAKE_SOURCE_DIR}/fuzz/corpus/list_chunk)
-kv_fuzz(playlist_fuzz SOURCES fuzz/playlist_fuzz.cpp LIBS kv_presets CORPUS ${CMAKE_SOURCE_DIR}/fuzz/corpus/playlist)
-kv_fuzz(vpath_fuzz SOURCES fuzz/vpath_fuzz.cpp LIBS kv_storage CORPUS ${CMAKE_SOURCE_DIR}/fuzz/corpus/vpath)
+# A performer's slots and playlist live in bin/resources; nothing here installs over them. The fuzzer reads
+# every input as each stored file, a path, a MIDI packet and a MIDI file, from seeds written from the
+# stored layouts (independent of this code) and MIDI seeds.
+kv_fuzz(inputs_fuzz SOURCES fuzz/inputs_fuzz.cpp LIBS kv_presets kv_midi_map kv_midi_file CORPUS ${CMAKE_SOURCE_DIR}/fuzz/corpus)

@@ -10,6 +10,7 @@
 
 #include "apps/brightloom/stream.hpp"
 #include "apps/kelvarin/midi_map.hpp"
+#include "apps/kelvarin/oscillators.hpp"
 #include "apps/kelvarin/presets.hpp"
 #include "apps/kelvarin/synth.hpp"
 #include "pure/math.hpp"
@@ -115,7 +116,7 @@ std::string zero_divisor(soak_stream* s, std::string bytes) {
     if (soak_below(s, 4) == 0) put_float(bytes, osc_field_at(o, offsetof(osc, note)), soak_uniform(s) * 2e4f - 1e4f);
     for (int32_t c = 0; c < 8; ++c) {
       if (soak_below(s, 3) == 0) put_float(bytes, cell_field_at(o, c, offsetof(mod_cell, divisor)), 0.0f);
-      if (soak_below(s, 6) == 0) put_u32(bytes, cell_field_at(o, c, offsetof(mod_cell, type)), uint32_t(soak_below(s, 12)));
+      if (soak_below(s, 6) == 0) put_u32(bytes, cell_field_at(o, c, offsetof(mod_cell, type)), uint32_t(soak_below(s, MOD_TYPES + 2)));
     }
   }
   return bytes;
@@ -157,7 +158,7 @@ void edit_voice(soak_stream* s, voice_params& w) {
 
 void edit_oscillator(soak_stream* s, osc& o) {
   switch (soak_below(s, 6)) {
-    case 0: store_relaxed(o.kind, int32_t((int64_t(load_relaxed(o.kind)) + 1) % 12 + 12) % 12); break;
+    case 0: store_relaxed(o.kind, int32_t((int64_t(load_relaxed(o.kind)) + 1) % OSC_WAVEFORMS + OSC_WAVEFORMS) % OSC_WAVEFORMS); break;
     case 1: store_relaxed(o.p1, between(s, 0.0f, 1.0f)); break;
     case 2: store_relaxed(o.p2, between(s, 0.0f, 1.0f)); break;
     case 3: store_relaxed(o.started, 0); break;  // "trig"
@@ -169,7 +170,7 @@ void edit_oscillator(soak_stream* s, osc& o) {
 void edit_cell(soak_stream* s, int32_t row, int32_t column) {
   mod_cell& c = synth().cells[row][column];
   if (soak_below(s, 2) && row != column) {
-    store_relaxed(c.type, int32_t((int64_t(load_relaxed(c.type)) + 1) % 10 + 10) % 10);
+    store_relaxed(c.type, int32_t((int64_t(load_relaxed(c.type)) + 1) % MOD_TYPES + MOD_TYPES) % MOD_TYPES);
   } else {
     store_relaxed(c.amount, between(s, -1.0f, 1.0f) * load_relaxed(c.divisor));
   }

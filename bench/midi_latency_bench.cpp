@@ -12,7 +12,7 @@
 #include "apps/kelvarin/midi_map.hpp"
 #include "apps/kelvarin/synth.hpp"
 #include "library/devices/midi.hpp"
-#include "tests/midi/jack_client.hpp"
+#include "bench/jack_midi_sender.hpp"
 #include "tests/support/servers.hpp"
 
 namespace {

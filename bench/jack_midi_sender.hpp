@@ -1,4 +1,4 @@
-// A JACK client for the MIDI tests: a MIDI output port that sends queued messages, and a per-cycle hook.
+// A JACK client for the MIDI latency benchmark: a MIDI output port that sends queued messages, and a per-cycle hook.
 #pragma once
 #include <jack/jack.h>
 #include <jack/midiport.h>
