@@ -151,7 +151,7 @@ recording read_wav(const std::string& path) {
 recording record_output(const std::string& wav, double seconds) {
   std::vector<std::string> ports = output_ports();
   if (ports.size() < 2) return {};
-  child_process recorder({"jack_rec", "-f", wav, "-d", std::to_string(seconds), "-b", "32", ports[0], ports[1]});
+  child_process recorder({"jack_rec", "-f", wav, "-d", std::to_string(seconds), "-b", "32", "-B", "1048576", ports[0], ports[1]});
   recorder.wait_exit(seconds + 30);
   recording r = read_wav(wav);
   std::remove(wav.c_str());

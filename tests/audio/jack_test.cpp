@@ -53,10 +53,10 @@ TEST(Jack, StreamEndsStartUpOrderAndAMidiNoteHeard) {
   child_process instrument({binary_dir() + "/bin/main_audio_probe", "8"}, server.env());
   ASSERT_TRUE(instrument.wait_for_output("vorn:kelvarin", 10)) << instrument.output();
   out = instrument.output();
-  EXPECT_LT(out.find("PortAudio:out_1"), out.find("vorn:kelvarin")) << "the audio stream runs before the MIDI port exists:\n" << out;
+  EXPECT_LT(out.find("vorn:out_2"), out.find("vorn:kelvarin")) << "the audio stream runs before the MIDI port exists:\n" << out;
   child_process seq({"jack_midiseq", "kv-seq", "11025", "0", "62", "2205"}, server.env());  // a 50 ms D every 250 ms
   for (int i = 0; i < 100 && run_command("jack_connect kv-seq:out vorn:kelvarin 2>&1").size(); ++i) usleep(50000);
-  child_process recorder({"jack_rec", "-f", path, "-d", "5", "-b", "32", "PortAudio:out_0", "PortAudio:out_1"}, server.env());
+  child_process recorder({"jack_rec", "-f", path, "-d", "5", "-b", "32", "-B", "1048576", "vorn:out_1", "vorn:out_2"}, server.env());
   EXPECT_EQ(recorder.wait_exit(20), 0) << recorder.output();
   EXPECT_EQ(instrument.wait_exit(10), 0);
   out = instrument.output();
