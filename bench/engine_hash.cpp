@@ -68,7 +68,7 @@ void random_record(synth_state& s, uint32_t seed) {
     s.voices[i].volume = 0.8f;
     s.voices[i].pan = -0.8f + 0.2f * float(i);
     s.voices[i].delay_wet = 0.3f;
-    s.voices[i].delay_time = 3000.0f + 700.0f * float(i);
+    s.voices[i].delay_time = seed % 2 ? 3000.0f + 700.0f * float(i) : float(1 + 3 * i * i);  // echoes within a block too
     s.voices[i].lp_cutoff = 2000.0f + 900.0f * float(i);
     s.voices[i].lp_resonance = float(i % 4);
     s.voices[i].hp_cutoff = 100.0f;
