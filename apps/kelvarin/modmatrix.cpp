@@ -114,14 +114,13 @@ float private_evaluate_cells(synth_state& s, int32_t i, bool* wrapped) {
 
 inline bool private_has(const mod_destination& d, mod_group g) { return (d.groups >> g) & 1u; }
 
-inline float private_sum(float sum, const mod_destination& d, const float* slots, mod_group g) {
+[[gnu::always_inline]] inline float private_sum(float sum, const mod_destination& d, const float* slots, mod_group g) {
   if (!private_has(d, g)) return sum;
   for (int32_t k = d.begin[g]; k < d.end[g]; ++k) sum = sum + d.w[k] * slots[d.slot[k]];
   return sum;
 }
 
-inline void private_pitch_links(const mod_destination& d, const float* slots, float* f, float* phi) {
-  if (!private_has(d, GROUP_PITCH)) return;
+[[gnu::always_inline]] inline void private_pitch_links(const mod_destination& d, const float* slots, float* f, float* phi) {
   for (int32_t k = d.begin[GROUP_PITCH]; k < d.end[GROUP_PITCH]; ++k) {
     float v = slots[d.slot[k]];
     if (d.frq[k]) *f = private_frq(*f, d.w[k], v);
@@ -129,7 +128,7 @@ inline void private_pitch_links(const mod_destination& d, const float* slots, fl
   }
 }
 
-inline int32_t private_triggers(osc& o, const mod_destination& d, const float* slots, int32_t restart) {
+[[gnu::always_inline]] inline int32_t private_triggers(osc& o, const mod_destination& d, const float* slots, int32_t restart) {
   if (!private_has(d, GROUP_TRG)) return restart;
   for (int32_t k = d.begin[GROUP_TRG]; k < d.end[GROUP_TRG]; ++k) {
     float x = d.w[k] * slots[d.slot[k]];
@@ -139,7 +138,7 @@ inline int32_t private_triggers(osc& o, const mod_destination& d, const float* s
   return restart;
 }
 
-inline float private_held(osc& o, const mod_destination& d, const float* slots, float added, bool wrapped) {
+[[gnu::always_inline]] inline float private_held(osc& o, const mod_destination& d, const float* slots, float added, bool wrapped) {
   if (!private_has(d, GROUP_SH)) return added;
   for (int32_t k = d.begin[GROUP_SH]; k < d.end[GROUP_SH]; ++k) {
     if (wrapped) o.memory[d.source[k]] = d.w[k] * slots[d.slot[k]];
@@ -152,15 +151,18 @@ inline float private_held(osc& o, const mod_destination& d, const float* slots, 
 template <osc_generator Generator>
 [[gnu::always_inline]] inline float private_evaluate(osc& o, const mod_destination& d, const float* slots,
                                                      int32_t* wrapped) {
-  float f = d.hz;
   float phi = float(o.phase);
-  private_pitch_links(d, slots, &f, &phi);
+  float increment = d.increment;
+  if (private_has(d, GROUP_PITCH)) {
+    float f = d.hz;
+    private_pitch_links(d, slots, &f, &phi);
+    increment = private_increment(f);
+  }
   float level = private_sum(d.level, d, slots, GROUP_LEVEL);
   float added = private_sum(0.0f, d, slots, GROUP_MIX);
   float p1 = private_sum(d.p1, d, slots, GROUP_PR1);
   float p2 = private_sum(d.p2, d, slots, GROUP_PR2);
   int32_t restart = private_triggers(o, d, slots, d.started);
-  float increment = private_increment(f);
   float next = phi + increment;
   bool wraps = next >= 1.0f;
   *wrapped = wraps ? 1 : 0;
@@ -275,6 +277,7 @@ void private_settings(modmatrix_plan* plan, const osc& o, int32_t i) {
   d.started = load_acquire(o.started);
   d.kind = load_relaxed(o.kind);
   d.hz = private_pitch(plan, i, load_relaxed(o.note)) / load_relaxed(o.divisor);
+  d.increment = private_increment(d.hz);
   d.p1 = load_relaxed(o.p1);
   d.p2 = load_relaxed(o.p2);
 }

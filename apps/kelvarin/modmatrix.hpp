@@ -36,6 +36,7 @@ struct mod_destination {
   int32_t kind;     // selects the generator
   int32_t started;  // as read at the start of the block; 1 after its first sample
   float hz;         // midi_to_hz_std(note) / divisor
+  float increment;  // hz / 44100: the phase increment while no "frq" cell acts
   float p1, p2;     // the parameters before modulation
   float level;      // the level summed over the leading level links that read a constant (the diagonal)
   uint32_t groups;  // bit g: group g has links to walk per sample
