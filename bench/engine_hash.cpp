@@ -78,6 +78,7 @@ void random_record(synth_state& s, uint32_t seed) {
     if (row == column) column = (column + 1) % 8;
     s.cells[row][column] = {2 + k % 8, 0.1f + 0.05f * float(k % 5), 1.0f + float(k % 3), 0.0f, 0};
   }
+  s.cells[seed % 8][seed % 8].type = seed % 3 ? 1 : 0;  // a muted voice whose oscillator runs on
 }
 
 struct run {

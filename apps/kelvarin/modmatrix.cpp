@@ -197,7 +197,7 @@ inline void private_render_sample(synth_state& s, modmatrix_plan& plan, float (*
   for (int32_t i = 0; i < VOICES; ++i) {
     float out = private_evaluate_kind(s.oscs[i], plan.destinations[i], plan.slots, &plan.wrapped[i]);
     plan.slots[i] = out;
-    voices[i][n] = (plan.published[i] >> i) & 1 ? out : 0.0f;
+    voices[i][n] = out;  // a voice whose diagonal is "zro" is cleared after the block
   }
 }
 
@@ -311,5 +311,9 @@ void modmatrix_render(synth_state* state, modmatrix_plan* plan, float (*voices)[
   private_render_sample(s, *plan, voices, 0);
   private_settle(s, *plan);
   for (int32_t n = 1; n < frames && n < 256; ++n) private_render_sample(s, *plan, voices, n);
+  for (int32_t i = 0; i < VOICES; ++i) {
+    if ((plan->published[i] >> i) & 1) continue;
+    for (int32_t n = 0; n < frames && n < 256; ++n) voices[i][n] = 0.0f;
+  }
   for (int32_t i = 0; i < VOICES; ++i) private_publish(s, i, plan->published[i], plan->slots[i], plan->wrapped[i]);
 }
