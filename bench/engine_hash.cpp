@@ -24,7 +24,9 @@ struct fnv {
 };
 
 void add_operators(fnv& h, const fm_synth& fs) {
-  for (int k = 0; k < fm_synth_osc_array_length(&fs.operators); ++k) h.add(fm_synth_osc_array_get(&fs.operators, k), 12);
+  for (int k = 0; k < fm_synth_osc_array_length(&fs.operators); ++k) {
+    h.add(fm_synth_osc_array_get(&fs.operators, k), sizeof(fm_synth_osc));
+  }
 }
 
 // The records without the operator-array headers (pool handles), plus the operators they point at.
@@ -68,7 +70,8 @@ void random_record(synth_state& s, uint32_t seed) {
     s.voices[i].volume = 0.8f;
     s.voices[i].pan = -0.8f + 0.2f * float(i);
     s.voices[i].delay_wet = 0.3f;
-    s.voices[i].delay_time = seed % 2 ? 3000.0f + 700.0f * float(i) : float(1 + 3 * i * i);  // echoes within a block too
+    // Odd seeds: echoes of thousands of samples; even seeds: from 1 sample up, read back within the block.
+    s.voices[i].delay_time = seed % 2 ? 3000.0f + 700.0f * float(i) : float(1 + 3 * i * i);
     s.voices[i].lp_cutoff = 2000.0f + 900.0f * float(i);
     s.voices[i].lp_resonance = float(i % 4);
     s.voices[i].hp_cutoff = 100.0f;

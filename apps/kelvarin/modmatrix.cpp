@@ -26,7 +26,9 @@ namespace {
 inline float private_weight(const mod_cell& c) { return (1.0f / load_relaxed(c.divisor)) * load_relaxed(c.amount); }
 
 // "frq" scales the frequency; "phs" shifts the phase by the frequency as it stands at that cell.
-inline float private_frq(float f, float w, float v) { return float(double(f) + std::fabs(double(f)) * double(w) * double(v)); }
+inline float private_frq(float f, float w, float v) {
+  return float(double(f) + std::fabs(double(f)) * double(w) * double(v));
+}
 inline float private_phs(float phi, float f, float w, float v) {
   return float(double(phi) + double(w) * double(f) * double(v) / 44100.0);
 }
@@ -120,7 +122,8 @@ inline bool private_has(const mod_destination& d, mod_group g) { return (d.group
   return sum;
 }
 
-[[gnu::always_inline]] inline void private_pitch_links(const mod_destination& d, const float* slots, float* f, float* phi) {
+[[gnu::always_inline]] inline void private_pitch_links(const mod_destination& d, const float* slots, float* f,
+                                                       float* phi) {
   for (int32_t k = d.begin[GROUP_PITCH]; k < d.end[GROUP_PITCH]; ++k) {
     float v = slots[d.slot[k]];
     if (d.frq[k]) *f = private_frq(*f, d.w[k], v);
@@ -128,7 +131,8 @@ inline bool private_has(const mod_destination& d, mod_group g) { return (d.group
   }
 }
 
-[[gnu::always_inline]] inline int32_t private_triggers(osc& o, const mod_destination& d, const float* slots, int32_t restart) {
+[[gnu::always_inline]] inline int32_t private_triggers(osc& o, const mod_destination& d, const float* slots,
+                                                       int32_t restart) {
   if (!private_has(d, GROUP_TRG)) return restart;
   for (int32_t k = d.begin[GROUP_TRG]; k < d.end[GROUP_TRG]; ++k) {
     float x = d.w[k] * slots[d.slot[k]];
@@ -138,7 +142,8 @@ inline bool private_has(const mod_destination& d, mod_group g) { return (d.group
   return restart;
 }
 
-[[gnu::always_inline]] inline float private_held(osc& o, const mod_destination& d, const float* slots, float added, bool wrapped) {
+[[gnu::always_inline]] inline float private_held(osc& o, const mod_destination& d, const float* slots, float added,
+                                                  bool wrapped) {
   if (!private_has(d, GROUP_SH)) return added;
   for (int32_t k = d.begin[GROUP_SH]; k < d.end[GROUP_SH]; ++k) {
     if (wrapped) o.memory[d.source[k]] = d.w[k] * slots[d.slot[k]];
@@ -252,8 +257,9 @@ void private_gather(modmatrix_plan& plan, const synth_state& s, int32_t i) {
   d.count = count;
   // The sum of the level links up to the first that reads an oscillator is the same in every sample.
   d.level = 0.0f;
-  for (; d.begin[GROUP_LEVEL] < d.end[GROUP_LEVEL] && d.slot[d.begin[GROUP_LEVEL]] == SLOT_ONE; d.begin[GROUP_LEVEL]++) {
-    d.level = d.level + d.w[d.begin[GROUP_LEVEL]] * plan.slots[SLOT_ONE];
+  int8_t& first = d.begin[GROUP_LEVEL];
+  for (; first < d.end[GROUP_LEVEL] && d.slot[first] == SLOT_ONE; ++first) {
+    d.level = d.level + d.w[first] * plan.slots[SLOT_ONE];
   }
   d.groups = 0;
   for (int32_t g = 0; g < GROUPS; ++g) d.groups |= d.begin[g] < d.end[g] ? 1u << g : 0u;
