@@ -48,7 +48,6 @@ inline float private_unit_remainder(float phase) {
 void private_fm_wrap(fm_synth_osc* ops, int32_t count) {
   for (int32_t i = 0; i < count; ++i) ops[i].phase = private_unit_remainder(ops[i].phase);
 }
-
 }  // namespace
 
 fm_synth_osc* fm_synth_osc_array_allocate(fm_synth_osc_array* a, int32_t index) {
@@ -106,51 +105,91 @@ void fm_synth_make(fm_synth* fs) {
   fm_synth_setup(fs, 0);
 }
 
+namespace {
+
+// One operator's share of a sawtooth sample: its output through the high-pass, centred and normalised.
+// Its phase advances and is wrapped by the caller.
+inline double private_saw_operator(fm_synth_osc* op, double beta, double d, double s) {
+  double y = private_operator_out(op, beta, 0.0);
+  double h = high_pass_1(y, op->feedback);
+  op->feedback = float(y);
+  op->phase += op->increment;
+  return (h + d) * s;
+}
+
+// Operators work in pairs; the second of a pair (k = 1) runs a quarter cycle ahead and is subtracted.
+inline double private_square_operator(fm_synth_osc* op, int32_t k, double beta, double s) {
+  double y = private_operator_out(op, beta, 0.5 * k);
+  double h = high_pass_1(y, op->feedback);
+  op->feedback = float(y);
+  op->phase += op->increment;
+  return (1 - 2 * k) * (h * s);
+}
+
+inline double private_saw_sample(fm_synth_osc* ops, int32_t count, double beta, double d, double s) {
+  double acc = 0.0;
+  for (int32_t k = 0; k < count; ++k) acc += private_saw_operator(&ops[k], beta, d, s);
+  return acc;
+}
+
+inline double private_square_sample(fm_synth_osc* ops, int32_t pairs, double beta, double s) {
+  double acc = 0.0;
+  for (int32_t k = 0; k < 2 * pairs; ++k) acc += private_square_operator(&ops[k], k & 1, beta, s);
+  return acc;
+}
+
+}  // namespace
+
 void fm_synth_saw(fm_synth* fs, float* out, int n) {
   int32_t count = 0;
   fm_synth_osc* ops = private_operators(&fs->operators, &count);
   private_fm_prepare(ops, count, fs);
   float f = fs->increment;
-  double d = dc_remove(0.0f, f);
-  double s = high_pass_1_normalize(1.0, f);
-  double beta = beta_3(f);
-  for (int i = 0; i < n; ++i) {
-    double acc = 0.0;
-    for (int32_t k = 0; k < count; ++k) {
-      fm_synth_osc* op = &ops[k];
-      double y = private_operator_out(op, beta, 0.0);
-      double h = high_pass_1(y, op->feedback);
-      op->feedback = float(y);
-      acc += (h + d) * s;
-      op->phase += op->increment;
-    }
-    out[i] = float(acc);
-  }
+  double d = dc_remove(0.0f, f), s = high_pass_1_normalize(1.0, f), beta = beta_3(f);
+  for (int i = 0; i < n; ++i) out[i] = float(private_saw_sample(ops, count, beta, d, s));
   private_fm_wrap(ops, count);
 }
 
-// Operators work in pairs; the second of a pair runs a quarter cycle ahead and is subtracted.
 void fm_synth_square(fm_synth* fs, float* out, int n) {
   int32_t count = 0;
   fm_synth_osc* ops = private_operators(&fs->operators, &count);
   private_fm_prepare(ops, count, fs);
   float f = fs->increment;
-  double s = high_pass_1_normalize(1.0, f);
-  double beta = beta_3(f);
-  int32_t pairs = count / 2;
-  for (int i = 0; i < n; ++i) {
-    double acc = 0.0;
-    for (int32_t j = 0; j < pairs; ++j) {
-      for (int32_t k = 0; k < 2; ++k) {
-        fm_synth_osc* op = &ops[2 * j + k];
-        double y = private_operator_out(op, beta, 0.5 * k);
-        double h = high_pass_1(y, op->feedback);
-        op->feedback = float(y);
-        acc += (1 - 2 * k) * (h * s);
-        op->phase += op->increment;
-      }
-    }
-    out[i] = float(acc);
-  }
+  double s = high_pass_1_normalize(1.0, f), beta = beta_3(f);
+  for (int i = 0; i < n; ++i) out[i] = float(private_square_sample(ops, count / 2, beta, s));
   private_fm_wrap(ops, count);
+}
+
+// A single sample is the block form with n = 1: each operator is prepared, run and wrapped in turn.
+float fm_synth_saw_next(fm_synth* fs, float increment, float phase) {
+  fs->increment = increment;
+  fs->phase = phase;
+  int32_t count = 0;
+  fm_synth_osc* ops = private_operators(&fs->operators, &count);
+  double d = dc_remove(0.0f, increment), s = high_pass_1_normalize(1.0, increment), beta = beta_3(increment);
+  double acc = 0.0;
+  for (int32_t k = 0; k < count; ++k) {
+    ops[k].increment = increment;
+    ops[k].phase = phase;
+    acc += private_saw_operator(&ops[k], beta, d, s);
+    ops[k].phase = private_unit_remainder(ops[k].phase);
+  }
+  return float(acc);
+}
+
+float fm_synth_square_next(fm_synth* fs, float increment, float phase) {
+  fs->increment = increment;
+  fs->phase = phase;
+  int32_t count = 0;
+  fm_synth_osc* ops = private_operators(&fs->operators, &count);
+  double s = high_pass_1_normalize(1.0, increment), beta = beta_3(increment);
+  int32_t paired = count / 2 * 2;
+  double acc = 0.0;
+  for (int32_t k = 0; k < count; ++k) {
+    ops[k].increment = increment;
+    ops[k].phase = phase;
+    if (k < paired) acc += private_square_operator(&ops[k], k & 1, beta, s);
+    ops[k].phase = private_unit_remainder(ops[k].phase);
+  }
+  return float(acc);
 }

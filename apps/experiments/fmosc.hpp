@@ -38,6 +38,9 @@ void fm_synth_make(fm_synth* fs);
 void fm_synth_setup(fm_synth* fs, int32_t type);
 void fm_synth_saw(fm_synth* fs, float* out, int n);
 void fm_synth_square(fm_synth* fs, float* out, int n);
+// One sample at the given increment and phase, as the oscillators call them.
+float fm_synth_saw_next(fm_synth* fs, float increment, float phase);
+float fm_synth_square_next(fm_synth* fs, float increment, float phase);
 
 // Shaping terms, in double: feedback index for normalised frequency f, a first-order high-pass of the
 // averaged output, its level normalisation and the sawtooth's centring.

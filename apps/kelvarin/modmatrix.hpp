@@ -14,43 +14,53 @@ constexpr float OSC_OUTPUT_LIMIT = 64.0f;
 void modmatrix_osc(synth_state* state);
 
 // ---- Block rendering: the same evaluation, with the wiring read once per block ----
-// The cells' types and weights are gathered once per block into per-destination lists of the cells
-// that act (types 2..9 plus the diagonal), so zero and "out" cells cost nothing per sample. Results are
-// bit-identical to calling modmatrix_osc once per sample; an edit of a cell's type or weight takes
-// effect at the next block (within 5.8 ms) instead of the next sample.
+// Everything the evaluation reads from the record apart from the running state is gathered once per
+// block: per destination its generator (by kind), its frequency (note and divisor), its parameters, its
+// restart flag and the cells that act on it (types 2..9 plus the diagonal), so zero and "out" cells
+// cost nothing per sample. Results are bit-identical to calling modmatrix_osc once per sample; an edit
+// of a cell or an oscillator setting, and a note-on, take effect at the next block (within 5.8 ms)
+// instead of the next sample.
 
 // Links grouped by what they act on, each group in source order: only the pitch group mixes two types
 // ("phs" reads the frequency that earlier "frq" cells left), the others each feed one sum, so the
-// grouping changes no result and the per-sample loops need no dispatch on the type. Each group is one
-// run of the arrays below, so a sum is a plain walk over weights and values.
+// grouping changes no result and the per-sample loops need no dispatch on the type.
 enum mod_group : int32_t { GROUP_PITCH, GROUP_LEVEL, GROUP_MIX, GROUP_SH, GROUP_TRG, GROUP_PR1, GROUP_PR2, GROUPS };
 
+// The plan's value slots: each oscillator's latest output, then the constant 1 the diagonal link reads,
+// then one slot per link for the cell's stored value (read in a block's first sample by a link whose
+// source comes at or after its destination, so has not yet run in this block).
+constexpr int32_t SLOT_ONE = VOICES;
+constexpr int32_t SLOT_STORED = VOICES + 1;
+
 struct mod_destination {
-  int32_t count;
-  uint32_t groups;                 // bit g: group g has links
-  int8_t group_begin[GROUPS + 1];  // the links of group g are group_begin[g] .. group_begin[g + 1] - 1
-  int32_t source[8];               // row j of each link
-  int32_t type[8];                 // MOD_AMP..MOD_PR2; the diagonal is an MOD_AMP link reading the constant 1
+  int32_t kind;     // selects the generator
+  int32_t started;  // as read at the start of the block; 1 after its first sample
+  float hz;         // midi_to_hz_std(note) / divisor
+  float increment;  // hz / 44100: the phase increment while no "frq" cell acts
+  float p1, p2;     // the parameters before modulation
+  float level;      // the level summed over the leading level links that read a constant (the diagonal)
+  uint32_t groups;  // bit g: group g has links to walk per sample
+  int32_t count;    // links
+  int8_t begin[GROUPS], end[GROUPS];  // the links group g walks per sample are begin[g] .. end[g] - 1
+  int8_t source[8];                // row j of each link
+  uint8_t slot[8];                 // the value slot each link reads
+  int8_t frq[8];                   // pitch links: 1 "frq", 0 "phs"
   float w[8];                      // (1 / divisor) * amount
-  float values[8];                 // the value each link reads: the source's latest published output
 };
 
 struct modmatrix_plan {
   mod_destination destinations[8];
   int32_t published[8];  // bit k: cell [i][k] has a non-zero type and so carries oscillator i's output
-  int32_t fan_count[8];  // per source: the links that read it
-  int8_t fan_destination[8][8];
-  int8_t fan_link[8][8];
-  float last_out[8];
-  int32_t last_wrapped[8];
+  float slots[SLOT_STORED + 64];
+  int32_t wrapped[8];    // oscillator i's phase passed 1.0 in its latest sample
   uint32_t pitch_valid;  // bit i: the pitch cache of oscillator i holds a result for pitch_base_bits
   uint32_t pitch_base_bits;
   uint32_t pitch_note_bits[8];
   float pitch_hz[8];  // midi_to_hz_std of the cached note and base
 };
 
-// Gathers the wiring of `state` for the next block; keeps the pitch cache of an earlier plan.
+// Gathers the wiring and settings of `state` for the next block; keeps the pitch cache of an earlier plan.
 void modmatrix_plan_make(modmatrix_plan* plan, const synth_state* state);
 // Renders `frames` (at most 256) samples: voices[v][n] is cell [v][v]'s value after sample n. The
-// cells' values and wrapped flags are written back to the record at the end.
+// cells' values and wrapped flags, and the restart flags, are written back to the record.
 void modmatrix_render(synth_state* state, modmatrix_plan* plan, float (*voices)[256], int32_t frames);

@@ -9,6 +9,9 @@
 #include "pure/music/amp.hpp"
 #include "pure/numbers.hpp"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #if defined(__SSE__)
 #include <xmmintrin.h>
 #endif
@@ -274,6 +277,43 @@ inline void private_tapout(private_ring& ring, float x) {
   if (++ring.write == ring.length) ring.write = 0;
 }
 
+struct private_delay_gains {
+  float dry, wet, feedback;
+};
+
+// One sample: the echo `in` and the voice `x` go back into the line (never a non-finite value; the
+// 1e-20 keeps the recirculation out of the subnormal range) and out as dry * x + wet * (echo + x).
+inline float private_delay_sample(float in, float* out, float x, const private_delay_gains& g) {
+  float s = in + x;
+  float fed = s * g.feedback;
+  *out = (std::isfinite(fed) ? fed : 0.0f) + 1e-20f;
+  return g.dry * x + g.wet * s;
+}
+
+// `count` samples in which neither position reaches the end of the line. An echo of `samples` >= 4
+// is never read back within four samples, so four at a time read and write what one at a time would.
+void private_delay_stretch(const float* in, float* out, float* block, int32_t count, int32_t samples,
+                           const private_delay_gains& g) {
+  int32_t n = 0;
+#if defined(__SSE2__)
+  if (samples >= 4) {
+    const __m128 dry = _mm_set1_ps(g.dry), wet = _mm_set1_ps(g.wet), feedback = _mm_set1_ps(g.feedback);
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF)), infinity = _mm_set1_ps(INFINITY);
+    for (; n + 4 <= count; n += 4) {
+      __m128 x = _mm_loadu_ps(block + n);
+      __m128 s = _mm_add_ps(_mm_loadu_ps(in + n), x);
+      __m128 fed = _mm_mul_ps(s, feedback);
+      __m128 finite = _mm_cmplt_ps(_mm_and_ps(fed, magnitude), infinity);  // false for NaN too
+      _mm_storeu_ps(out + n, _mm_add_ps(_mm_and_ps(finite, fed), _mm_set1_ps(1e-20f)));
+      _mm_storeu_ps(block + n, _mm_add_ps(_mm_mul_ps(dry, x), _mm_mul_ps(wet, s)));
+    }
+  }
+#else
+  (void)samples;
+#endif
+  for (; n < count; ++n) block[n] = private_delay_sample(in[n], &out[n], block[n], g);
+}
+
 bool private_line_ok(int32_t line) { return line >= 0 && line < 8 && array_length(delay_lines[line]) >= 2; }
 
 }  // namespace
@@ -314,15 +354,9 @@ void feedback_delay(float* block, int32_t line, float dry, float delay, float fe
     int32_t stretch = VOICE_BLOCK - k;
     if (ring.length - ring.read < stretch) stretch = ring.length - ring.read;
     if (ring.length - ring.write < stretch) stretch = ring.length - ring.write;
-    float* in = ring.data + ring.read;
-    float* out = ring.data + ring.write;
-    for (int32_t n = 0; n < stretch; ++n, ++k) {
-      float x = block[k];
-      float s = in[n] + x;
-      float fed = s * feedback;
-      out[n] = (std::isfinite(fed) ? fed : 0.0f) + 1e-20f;
-      block[k] = dry * x + wet * s;
-    }
+    private_delay_stretch(ring.data + ring.read, ring.data + ring.write, block + k, stretch, samples,
+                          {dry, wet, feedback});
+    k += stretch;
     ring.read += stretch;
     if (ring.read == ring.length) ring.read = 0;
     private_adjust(ring, samples);

@@ -25,3 +25,7 @@ endif()
 # The eight voices' filters run side by side in vector lanes with the per-voice arithmetic; no fused
 # multiply-adds, so lanes and single voices round alike whatever instruction set the build targets.
 target_compile_options(kv_engine PRIVATE -ffp-contract=off)
+
+# Hashes of all output and state over the start-up state, the busy patch and random patches: run before
+# and after a change of how the engine works and compare (bench/engine_hash.cpp says how).
+kv_bench(engine_hash SOURCES bench/engine_hash.cpp LIBS kv_engine)
