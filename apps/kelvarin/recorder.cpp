@@ -15,12 +15,12 @@
 #include <thread>
 
 #include "apps/brightloom/env-all.hpp"
+#include "apps/kelvarin/synth.hpp"
 #include "toolset/atomics.hpp"
 
 namespace {
 
 constexpr uint32_t RING_MASK = RECORDER_RING_FRAMES - 1;
-constexpr double SAMPLE_RATE = 44100.0;
 constexpr auto DRAIN_PERIOD = std::chrono::milliseconds(20);  // a few blocks: the ring holds ~150 periods
 
 // Interleaved stereo frames. Positions count frames since the program started and wrap at 2^32, which
@@ -65,7 +65,7 @@ void private_writer(SNDFILE* file, std::string path) {
   }
   if (why.empty() && load_acquire(overrun)) {
     char text[64];
-    std::snprintf(text, sizeof text, "the disk fell more than %.1f s behind", RECORDER_RING_FRAMES / SAMPLE_RATE);
+    std::snprintf(text, sizeof text, "the disk fell more than %.1f s behind", RECORDER_RING_FRAMES / double(SAMPLE_RATE));
     why = text;
   }
   sf_close(file);
