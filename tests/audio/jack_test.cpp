@@ -2,6 +2,8 @@
 // as a separate process, played by jack_midiseq and heard through jack_rec; then the path without output.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 #include "apps/kelvarin/main_audio.hpp"
@@ -50,7 +52,7 @@ TEST(Jack, StreamEndsStartUpOrderAndAMidiNoteHeard) {
   EXPECT_EQ(std::tuple(first.calls, second.calls, open.calls), std::tuple(51, 51, 41));  // nothing called after the end
 
   std::string path = ::testing::TempDir() + "kv-instrument.wav";
-  child_process instrument({binary_dir() + "/bin/main_audio_probe", "8"}, server.env());
+  child_process instrument({binary_dir() + "/bin/main_audio_probe", "12"}, server.env());
   ASSERT_TRUE(instrument.wait_for_output("vorn:kelvarin", 10)) << instrument.output();
   out = instrument.output();
   EXPECT_LT(out.find("vorn:out_2"), out.find("vorn:kelvarin")) << "the audio stream runs before the MIDI port exists:\n" << out;
@@ -58,7 +60,7 @@ TEST(Jack, StreamEndsStartUpOrderAndAMidiNoteHeard) {
   for (int i = 0; i < 100 && run_command("jack_connect kv-seq:out vorn:kelvarin 2>&1").size(); ++i) usleep(50000);
   child_process recorder({"jack_rec", "-f", path, "-d", "5", "-b", "32", "-B", "1048576", "vorn:out_1", "vorn:out_2"}, server.env());
   EXPECT_EQ(recorder.wait_exit(20), 0) << recorder.output();
-  EXPECT_EQ(instrument.wait_exit(10), 0);
+  EXPECT_EQ(instrument.wait_exit(15), 0);
   out = instrument.output();
   EXPECT_NE(out.find("device 0\ndevice 1\nstarted\n"), std::string::npos) << out;
   EXPECT_NE(out.find("received note on: 62 64 on channel 0\nreceived note off: 62 on channel 0\n"), std::string::npos) << out;
@@ -68,8 +70,15 @@ TEST(Jack, StreamEndsStartUpOrderAndAMidiNoteHeard) {
   ASSERT_GE(w.left.size(), size_t(4 * 44100));
   for (size_t i = 0; i < 22050; ++i) ASSERT_EQ(w.left[i], 0.0f) << i;  // within the stream's silent first 3 s
   const size_t tail = w.left.size() - 44100;  // voice 0 hard left at the note's 587 Hz, voice 1 hard right at 880 Hz
-  for (auto [side, hz, amplitude] : {std::tuple{&w.left, 587.33, 0.71}, {&w.right, 880.0, 0.71}, {&w.left, 440.0, 0.0}, {&w.left, 880.0, 0.0}, {&w.right, 587.33, 0.0}})
-    EXPECT_NEAR(amplitude_at(*side, tail, hz), amplitude, 0.02) << hz;  // volume 0.9 is -3 dB on the fader
+  // The level by the peak (a period the busy machine's server dropped only shortens the tone), the pitch
+  // and the pan by the spectrum.
+  for (auto side : {&w.left, &w.right}) {
+    float peak = 0.0f;
+    for (size_t i = tail; i < side->size(); ++i) peak = std::max(peak, std::fabs((*side)[i]));
+    EXPECT_NEAR(peak, 0.71, 0.02);  // volume 0.9 is -3 dB on the fader
+  }
+  for (auto [side, hz, present] : {std::tuple{&w.left, 587.33, true}, {&w.right, 880.0, true}, {&w.left, 440.0, false}, {&w.left, 880.0, false}, {&w.right, 587.33, false}})
+    EXPECT_TRUE(present ? amplitude_at(*side, tail, hz) > 0.3 : amplitude_at(*side, tail, hz) < 0.02) << hz;
 }
 
 TEST(Jack, WithoutAnyOutputTheInstrumentSaysSoAndGoesOn) {
