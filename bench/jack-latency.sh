@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # MIDI-to-audio latency of the instrument's JACK wiring on dummy servers at periods 64 and 256 (44100 Hz):
 # frames from a note's arrival at vorn:kelvarin to its first sample at vorn:out_1.
-#   ninja -C build jack_probe jack_latency && /work/tools/isolated bench/jack-latency.sh build
+#   ninja -C build jack_probe jack_latency && bench/jack-latency.sh build
 set -euo pipefail
 bin="$(cd "${1:-build}" && pwd)/bin"
 export JACK_NO_AUDIO_RESERVATION=1 JACK_NO_START_SERVER=1

@@ -2,7 +2,7 @@
 # Starts the editor N times (default 30) into a busy JACK session (another client querying the server
 # every 50 ms) and counts the starts that do not show vorn:kelvarin, vorn:out_1 and vorn:out_2 within
 # 5 s or do not reach their window, on a dummy server at RATE Hz (default 44100).
-#   /work/tools/isolated scripts/jack-busy-starts.sh build 30 48000
+#   scripts/jack-busy-starts.sh build 30 48000
 set -uo pipefail
 bin="$(cd "${1:-build}" && pwd)/bin"
 starts="${2:-30}"
