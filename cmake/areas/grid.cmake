@@ -1,18 +1,13 @@
-# Grid controller link: the monome record over OSC (liblo), its tests with real OSC peers and the
-# ThreadSanitizer test of the press exchange between the OSC thread and the panel thread.
+# Grid controller link: the monome record over OSC (liblo) and serialosc, its test with real OSC peers
+# and the ThreadSanitizer test of the press exchange between the OSC thread and the panel thread.
 pkg_check_modules(LIBLO REQUIRED IMPORTED_TARGET liblo)
 
 kv_library(kv_grid SOURCES apps/kelvarin/monome.cpp apps/kelvarin/serialosc.cpp LIBS PkgConfig::LIBLO kv_toolset kv_core)
 
 # The OSC server owns UDP port 7770 for the whole process, so every test that talks to it lives in
 # one executable; the taken-port case runs it again, as a process in which the server never started.
-kv_test(grid_osc_test LABEL system SOURCES tests/grid/grid_osc_test.cpp tests/grid/osc_peers.cpp
-  LIBS kv_grid kv_test_support TIMEOUT 120)
+kv_test(grid_osc_test LABEL system SOURCES tests/grid/grid_osc_test.cpp LIBS kv_grid kv_test_support TIMEOUT 120)
 
 kv_test(grid_tsan_test LABEL tsan SOURCES tests/grid/grid_tsan_test.cpp LIBS kv_grid TIMEOUT 240)
 set_tests_properties(grid_tsan_test PROPERTIES RUN_SERIAL ON)
 
-# A grid through serialosc: stand-in daemon and grids against the editor, under Xvfb.
-kv_test(serialosc_test LABEL system SOURCES tests/grid/serialosc_test.cpp
-  LIBS PkgConfig::LIBLO kv_observe kv_test_support TIMEOUT 120)
-add_dependencies(serialosc_test kelvarin-editor kelvarin_resources)
