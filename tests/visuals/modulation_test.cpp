@@ -9,33 +9,24 @@ namespace {
 void route(int32_t voice, int32_t layer, int32_t type, float amount, float divisor, float value) {
   modmatrix_of[voice][layer] = {type, 0, amount, divisor, value, 0};
 }
-float db(float x) { return std::pow(10.0f, x / 20.0f); }
+std::vector<float> all(const layer_transform& t) { return {t.scale, t.rotate_x, t.rotate_z, t.move_h, t.move_v}; }
 }  // namespace
 
 TEST(LayerTransform, TheDiagonalCellMovedByEveryVoicesEntryOfItsType) {
   modmatrix_make();
-  modmatrix[2][2].rotate_z = 0.25f;
-  layer_transform t = vfx_layer_transform(2);
-  EXPECT_EQ((std::vector<float>{t.scale, t.rotate_x, t.rotate_z, t.move_h, t.move_v}),
-            (std::vector<float>{0.97f, 1.0f, 0.25f, 0.0f, 0.0f}));
   // Scale: contributions add over the voices, then the law; a negative sum acts a hundred times stronger.
   route(0, 1, 1, 1.0f, 1.0f, -0.5f);
   route(7, 1, 1, 2.0f, 4.0f, -1.0f);
-  EXPECT_NEAR(vfx_layer_transform(1).scale / 0.97f, db(-3.0f), 1e-5f);
+  EXPECT_NEAR(vfx_layer_transform(1).scale / 0.97f, std::pow(10.0f, -3.0f / 20.0f), 1e-5f);
   route(0, 1, 1, 1.0f, 1.0f, 1.0f);
   route(7, 1, 1, 0.0f, 1.0f, 0.0f);
-  EXPECT_NEAR(vfx_layer_transform(1).scale / 0.97f, db(0.03f), 1e-5f);
-  EXPECT_FLOAT_EQ(vfx_layer_transform(0).scale, 0.97f);
+  EXPECT_NEAR(vfx_layer_transform(1).scale / 0.97f, std::pow(10.0f, 0.03f / 20.0f), 1e-5f);
   // Each type moves its own parameter by amount times value over divisor.
-  route(0, 3, 2, 3.0f, 2.0f, 0.5f);   // rtX: rotation about z
-  route(1, 3, 3, 1.0f, 1.0f, 0.25f);  // rtZ: horizontal move
-  route(2, 3, 5, 1.0f, 1.0f, -0.5f);  // mvh: vertical move
-  route(3, 3, 6, 1.0f, 4.0f, 1.0f);   // mvv: rotation about x
-  route(4, 3, 0, 9.0f, 1.0f, 9.0f);   // zro: nothing
+  const int32_t types[] = {2, 3, 5, 6, 0};  // rtX: rotation about z, rtZ: horizontal, mvh: vertical, mvv: about x
+  const float amounts[][3] = {{3.0f, 2.0f, 0.5f}, {1.0f, 1.0f, 0.25f}, {1.0f, 1.0f, -0.5f}, {1.0f, 4.0f, 1.0f}, {9, 1, 9}};
+  for (int32_t v = 0; v < 5; ++v) route(v, 3, types[v], amounts[v][0], amounts[v][1], amounts[v][2]);
   modmatrix[3][3].rotate_z = 0.1f;
-  t = vfx_layer_transform(3);
-  EXPECT_EQ((std::vector<float>{t.scale, t.rotate_x, t.rotate_z, t.move_h, t.move_v}),
-            (std::vector<float>{0.97f, 1.25f, 0.1f + 0.75f, 0.25f, -0.5f}));
+  EXPECT_EQ(all(vfx_layer_transform(3)), (std::vector<float>{0.97f, 1.25f, 0.1f + 0.75f, 0.25f, -0.5f}));
   // A trigger is taken once from every voice of this layer, and only of this layer.
   route(0, 2, 4, 1.0f, 1.0f, 0.0f);
   route(7, 2, 4, 1.0f, 1.0f, 0.0f);
@@ -44,15 +35,14 @@ TEST(LayerTransform, TheDiagonalCellMovedByEveryVoicesEntryOfItsType) {
   EXPECT_EQ(modmatrix_of[0][2].trigger + modmatrix_of[7][2].trigger, 0);
   EXPECT_EQ(vfx_layer_transform(2).trigger, 0);
   EXPECT_EQ(modmatrix_of[5][1].trigger, 1);
-  // Wild entries stay finite.
+  // Wild entries stay finite; a layer that does not exist has no scale.
   route(0, 0, 1, 1.0f, 0.0f, -1.0f);
   route(1, 0, 2, NAN, 1.0f, 1.0f);
   route(2, 0, 3, 1e30f, 1.0f, 1e30f);
   route(3, 0, 1, -1e6f, 1.0f, 1.0f);
   modmatrix[0][0].rotate_x = INFINITY;
-  t = vfx_layer_transform(0);
-  for (float x : {t.scale, t.rotate_x, t.rotate_z, t.move_h, t.move_v}) EXPECT_TRUE(std::isfinite(x));
-  EXPECT_LT(t.scale, 1e-5f);
+  for (float x : all(vfx_layer_transform(0))) EXPECT_TRUE(std::isfinite(x));
+  EXPECT_LT(vfx_layer_transform(0).scale, 1e-5f);
   EXPECT_EQ(vfx_layer_transform(4).scale, 0.0f);
   modmatrix_make();
 }
