@@ -95,7 +95,6 @@ class Jack:
 
 
 def record(server, seconds):
-    """Both instrument outputs through jack_rec; (rate, left, right) as float arrays."""
     path = os.path.join(SCRATCH, "rec.wav")
     eventually(server.wired, 10)
     for attempt in range(3):  # a recorder whose disk thread fell behind has lost samples: record again
@@ -123,22 +122,14 @@ def pitch_hz(x, rate):
 
 
 def amplitude(x, rate, hz):
-    """Of the component at `hz` over the last second: whole cycles, so neighbours vanish."""
+    """Over the last second: whole cycles, so neighbours vanish."""
     n = np.arange(rate)
     return 2 * np.abs(np.dot(x[-rate:], np.exp(-2j * np.pi * hz * n / rate))) / rate
 
 
-def worst_outside_db(x, rate, hz):
-    """Strongest component more than 10 Hz from `hz`, in dB against the tone (Kaiser window, sidelobes
-    far below that)."""
-    spectrum = np.abs(np.fft.rfft(x * np.kaiser(len(x), 14)))
-    f = np.fft.rfftfreq(len(x), 1.0 / rate)
-    return 20 * np.log10(spectrum[np.abs(f - hz) > 10].max() / spectrum.max())
-
-
 def check_tone(x, rate, hz, what):
     """Its pitch, and no gap or jump: a sine's largest sample-to-sample step is 2 pi f A / rate."""
-    check(len(x) > rate and abs(pitch_hz(x, rate) - hz) <= 0.2, "%s: %.3f Hz" % (what, pitch_hz(x, rate)))
+    check(len(x) >= rate and abs(pitch_hz(x, rate) - hz) <= 0.2, "%s: %.3f Hz" % (what, pitch_hz(x, rate)))
     step = np.abs(np.diff(x)).max() if len(x) else 1.0
     check(step <= 1.1 * 2 * np.pi * hz * np.abs(x).max() / rate, "%s: largest step %.4f" % (what, step))
 
@@ -169,8 +160,9 @@ def tone_at_48000(server):
     x = sounding(left)
     check_tone(x, rate, 440.0, "voice 0 hard left at 48000 Hz, period 64")
     check_tone(sounding(right), rate, 880.0, "voice 1 hard right at 48000 Hz, period 64")
-    db = worst_outside_db(x, rate, 440.0) if len(x) else 0.0
-    check(db <= -80.0, "everything outside 440 +- 10 Hz %.1f dB below the tone" % db)
+    spectrum = np.abs(np.fft.rfft(x * np.kaiser(len(x), 14)))  # sidelobes far below the images' bound
+    db = 20 * np.log10(spectrum[np.abs(np.fft.rfftfreq(len(x), 1.0 / rate) - 440.0) > 10].max() / spectrum.max())
+    check(db <= -80.0, "resampler images and aliases %.1f dB below the tone" % db)
     server.stop_client(p)
 
 
