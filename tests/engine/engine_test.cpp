@@ -316,7 +316,7 @@ TEST(AudioCallback, SilentStartThenTheSinksSeeEveryFrontVoiceSampleInOrder) {
   const double phase = synth().oscs[0].phase;
   engine_frames frames(false);
   frames.run(517);  // the silent start (its length is heard in the renderer's test): nothing evaluated
-  EXPECT_EQ(std::pair(synth().oscs[0].phase, osc_buffer_i[0] + oui_history.window_fill[0]), std::pair(phase, 0));
+  EXPECT_EQ(std::pair(double(synth().oscs[0].phase), osc_buffer_i[0] + oui_history.window_fill[0]), std::pair(phase, 0));
   synth().oscs[3].kind = OSC_BSW, synth().voices[3].delay_wet = 1.0f, synth().voices[3].lp_cutoff = 300.0f;  // the chain must not touch what the sinks see
   synth_state copy = synth();
   keep_operators(copy, synth_back());
