@@ -13,17 +13,6 @@ kv_library(kv_audio SOURCES library/devices/audio-portaudio.cpp library/devices/
 
 kv_test(audio_unit_test LABEL unit SOURCES tests/audio/pump_test.cpp LIBS kv_audio)
 
-# The JACK output's pump under RealtimeSanitizer (runtime linked whole, as for the engine's test).
-if(KV_RTSAN)
-  kv_test(pump_rtsan_test LABEL rtsan SOURCES tests/audio/pump_rtsan_test.cpp LIBS kv_audio kv_engine)
-  target_link_options(pump_rtsan_test PRIVATE
-    -Wl,--whole-archive /usr/lib/llvm-19/lib/clang/19/lib/linux/libclang_rt.rtsan-x86_64.a -Wl,--no-whole-archive
-    -ldl -lpthread)
-endif()
-
-# Preset loads reach the audio thread by hand-over again once it runs after a stall.
-kv_test(handoff_resume_test LABEL unit SOURCES tests/audio/handoff_resume_test.cpp LIBS kv_engine)
-
 # The offline renderer's command line, kept apart so that further inputs are one table entry each.
 kv_library(kv_render_options SOURCES apps/kelvarin/render_options.cpp)
 
@@ -46,23 +35,15 @@ kv_test(render_test LABEL unit SOURCES tests/audio/render_test.cpp LIBS kv_audio
 add_dependencies(render_test kelvarin-render)
 set_property(GLOBAL APPEND PROPERTY KV_TESTS_unit kelvarin-render)
 
-# One JACK server for the real-time output and the instrument's start-up, run as a separate process and
-# played MIDI over JACK.
-kv_test(jack_test LABEL system TIMEOUT 120 SOURCES tests/audio/jack_test.cpp
-  LIBS kv_audio_main kv_engine kv_test_support)
-add_executable(main_audio_probe tests/audio/main_audio_probe.cpp)
-target_include_directories(main_audio_probe PRIVATE ${CMAKE_SOURCE_DIR})
-target_link_libraries(main_audio_probe PRIVATE kv_audio_main kv_engine)
-add_dependencies(jack_test main_audio_probe)
-
 # x real time of the renderer on a busy preset: ninja render_bench kelvarin-render && bin/render_bench
 kv_bench(render_bench SOURCES bench/render_bench.cpp LIBS kv_presets)
 if(TARGET render_bench)
   add_dependencies(render_bench kelvarin-render)
 endif()
 
-# The JACK output on real dummy servers (rates, periods, a busy session, the server going away, no
-# server), through the instrument's own wiring (jack_probe) and the editor under Xvfb.
+# The JACK output and the instrument's start-up on real dummy servers (rates, periods, a busy session, a
+# MIDI note, the server going away, no server), through the instrument's own wiring (jack_probe) and the
+# editor under Xvfb.
 add_executable(jack_probe tests/audio/jack_probe.cpp)
 target_include_directories(jack_probe PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(jack_probe PRIVATE kv_audio_main kv_midi_map kv_engine)

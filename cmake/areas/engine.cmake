@@ -10,15 +10,12 @@ kv_test(engine_test LABEL unit
 
 kv_bench(engine_bench SOURCES bench/engine_bench.cpp LIBS kv_engine)
 
-# The callback under RealtimeSanitizer: clang 19 lacks -fsanitize=realtime here, so the runtime is linked
-# whole and the test marks the real-time sections itself.
+# The callback, the recorder's ring and the JACK output's pump under RealtimeSanitizer: clang 19 lacks
+# -fsanitize=realtime here, so the runtime is linked whole and the test marks the real-time sections itself.
 if(KV_RTSAN)
   set(kv_rtsan_runtime /usr/lib/llvm-19/lib/clang/19/lib/linux/libclang_rt.rtsan-x86_64.a)
-  kv_test(engine_rtsan_test LABEL rtsan SOURCES tests/engine/rtsan_test.cpp LIBS kv_engine)
+  kv_test(engine_rtsan_test LABEL rtsan SOURCES tests/engine/rtsan_test.cpp LIBS kv_recorder kv_audio kv_engine)
   target_link_options(engine_rtsan_test PRIVATE
-    -Wl,--whole-archive ${kv_rtsan_runtime} -Wl,--no-whole-archive -ldl -lpthread)
-  kv_test(recorder_rtsan_test LABEL rtsan SOURCES tests/engine/recorder_rtsan_test.cpp LIBS kv_recorder kv_engine)
-  target_link_options(recorder_rtsan_test PRIVATE
     -Wl,--whole-archive ${kv_rtsan_runtime} -Wl,--no-whole-archive -ldl -lpthread)
 endif()
 

@@ -10,26 +10,13 @@
 
 namespace {
 
-// A 440 Hz sine at 0.5 from the engine's running sample number; ends the stream after `blocks` blocks.
-struct sine_source {
-  int64_t sample = 0, blocks = 1 << 30, calls = 0;
-};
+double sine(int64_t n) { return 0.5 * std::sin(2.0 * M_PI * 440.0 * double(n) / 44100.0); }
 
-void play_sine(void* user, audio_frame* frame) {
-  auto* s = static_cast<sine_source*>(user);
-  if (s->calls++ >= s->blocks) return audio_frame_commit_none(frame);
-  float *left, *right;
-  audio_frame_define_stereo(frame, &left, &right);
-  for (int i = 0; i < AUDIO_BLOCK; ++i, ++s->sample) {
-    left[i] = float(0.5 * std::sin(2.0 * M_PI * 440.0 * double(s->sample) / 44100.0));
-    right[i] = -left[i];
-  }
-  audio_frame_commit(frame);
-}
-
+// A 440 Hz sine at 0.5 (right: its negative) from the engine's running sample number through the pump;
+// the stream ends after `blocks` blocks.
 struct pumped {
-  sine_source source;
-  audio_device device{AUDIO_DEVICE_JACK, play_sine, &source, 0};
+  int64_t sample = 0, blocks = 1 << 30, calls = 0;
+  audio_device device{AUDIO_DEVICE_JACK, play, this, 0};
   audio_pump pump{};
   std::vector<float> left, right;
   bool made;
@@ -37,84 +24,70 @@ struct pumped {
   ~pumped() {
     if (made) audio_pump_delete(&pump);
   }
+  static void play(void* user, audio_frame* frame) {
+    auto* p = static_cast<pumped*>(user);
+    if (p->calls++ >= p->blocks) return audio_frame_commit_none(frame);
+    float *l, *r;
+    audio_frame_define_stereo(frame, &l, &r);
+    for (int i = 0; i < AUDIO_BLOCK; ++i) l[i] = float(sine(p->sample++)), r[i] = -l[i];
+    audio_frame_commit(frame);
+  }
   void run(int32_t period, int32_t periods) {
-    std::vector<float> l(static_cast<size_t>(period)), r(static_cast<size_t>(period));
+    std::vector<float> l(size_t(period), 1.0f), r(size_t(period), 1.0f);
     for (int32_t k = 0; k < periods; ++k) {
       audio_pump_run(&pump, l.data(), r.data(), period);
-      left.insert(left.end(), l.begin(), l.end());
-      right.insert(right.end(), r.begin(), r.end());
+      left.insert(left.end(), l.begin(), l.end()), right.insert(right.end(), r.begin(), r.end());
     }
   }
 };
 
-double zero_crossing_hz(const std::vector<float>& x, size_t from, double rate) {
-  std::vector<double> t;
-  for (size_t i = from; i + 1 < x.size(); ++i)
-    if (x[i] < 0 && x[i + 1] >= 0) t.push_back(double(i) + x[i] / (x[i] - x[i + 1]));
-  return double(t.size() - 1) * rate / (t.back() - t.front());
-}
-
 }  // namespace
 
-// Every period size and rate: the tone keeps its pitch and never steps further than a 440 Hz sine at
-// 0.5 can (a dropped, repeated or zeroed left-over would), and both channels stay apart.
+// Every period size and rate: the tone keeps its pitch (zero crossings) and never steps further than a
+// 440 Hz sine at 0.5 can (a dropped, repeated or zeroed left-over would), and both channels stay apart.
 TEST(Pump, PeriodsOfAnySizeAtAnyRateCarryTheToneWithoutGapOrJump) {
-  struct {
-    uint32_t rate;
-    int32_t period;
-  } cases[] = {{44100, 16}, {44100, 64}, {44100, 1000}, {44100, 4096}, {48000, 64}, {48000, 1024}, {96000, 333}, {22050, 256}};
-  for (auto c : cases) {
-    pumped p(c.rate);
-    ASSERT_TRUE(p.made) << c.rate;
-    p.run(c.period, int32_t(c.rate) * 2 / c.period);
-    size_t settled = c.rate / 10;  // past the resampler's own start
-    double bound = 1.01 * 2.0 * M_PI * 440.0 * 0.5 / c.rate;
-    for (size_t i = settled; i + 1 < p.left.size(); ++i) {
-      ASSERT_LE(std::fabs(p.left[i + 1] - p.left[i]), bound) << c.rate << " " << c.period << " at " << i;
+  for (auto [rate, period] : {std::pair{44100u, 16}, {44100u, 1000}, {44100u, 4096}, {48000u, 64}, {96000u, 333}, {22050u, 256}}) {
+    pumped p(rate);
+    ASSERT_TRUE(p.made) << rate;
+    p.run(period, int32_t(rate) * 2 / period);
+    std::vector<double> up;  // past the resampler's own start
+    for (size_t i = rate / 10; i + 1 < p.left.size(); ++i) {
+      ASSERT_LE(std::fabs(p.left[i + 1] - p.left[i]), 1.01 * 2.0 * M_PI * 440.0 * 0.5 / rate) << rate << " " << period << " at " << i;
       ASSERT_NEAR(p.right[i], -p.left[i], 1e-6);
+      if (p.left[i] < 0 && p.left[i + 1] >= 0) up.push_back(double(i) + p.left[i] / (p.left[i] - p.left[i + 1]));
     }
-    EXPECT_NEAR(zero_crossing_hz(p.left, settled, c.rate), 440.0, 0.01) << c.rate << " " << c.period;
+    EXPECT_NEAR(double(up.size() - 1) * rate / (up.back() - up.front()), 440.0, 0.01) << rate << " " << period;
   }
 }
 
-// At the engine's own rate the samples pass unchanged and in order: a period never waits for more than
-// the block it needs, so the added latency is under one block.
-TEST(Pump, AtTheEngineRateSamplesPassUnchangedWithLessThanABlockHeldBack) {
+// At the engine's own rate the samples pass unchanged and in order, a period never waiting for more than
+// the block it needs; the stream's end, a period too long and a rate the resampler cannot reach give
+// silence, never a read past a buffer.
+TEST(Pump, UnchangedAtTheEngineRateSilentAfterTheEndOrPastTheLongestPeriod) {
   pumped p(44100);
-  ASSERT_TRUE(p.made);
   p.run(100, 50);
-  for (size_t i = 0; i < p.left.size(); ++i)
-    ASSERT_EQ(p.left[i], float(0.5 * std::sin(2.0 * M_PI * 440.0 * double(i) / 44100.0))) << i;
-  EXPECT_EQ(p.source.calls, (50 * 100 + AUDIO_BLOCK - 1) / AUDIO_BLOCK);
-}
-
-// The stream's end, a period too long and a rate the resampler cannot reach: silence, never a read
-// past a buffer.
-TEST(Pump, EndedStreamsAndOverlongPeriodsAreSilentAndUnreachableRatesRefused) {
+  for (size_t i = 0; i < p.left.size(); ++i) ASSERT_EQ(p.left[i], float(sine(int64_t(i)))) << i;
+  EXPECT_EQ(p.calls, (50 * 100 + AUDIO_BLOCK - 1) / AUDIO_BLOCK);
   pumped ended(48000);
-  ended.source.blocks = 3;
+  ended.blocks = 3;
   ended.run(512, 4);
   EXPECT_TRUE(audio_pump_ended(&ended.pump));
-  EXPECT_EQ(ended.source.calls, 4);  // nothing is called after the none frame
-  EXPECT_EQ(ended.left.back(), 0.0f);
-
+  EXPECT_EQ(std::pair(ended.calls, ended.left.back()), std::pair(int64_t(4), 0.0f));  // nothing called after the end
   pumped overlong(44100);
   overlong.run(AUDIO_PERIOD_MAX + 1, 1);
-  EXPECT_EQ(overlong.source.calls, 0);
+  EXPECT_EQ(overlong.calls, 0);
   for (float v : overlong.left) ASSERT_EQ(v, 0.0f);
-
   EXPECT_FALSE(pumped(44101).made);
 }
 
 // An xrun shows with the next statistics line, once: a line follows only a changed count.
 TEST(Pump, ChangedXrunCountGoesWithTheStatisticsLine) {
   pumped p(44100);
-  float l[AUDIO_BLOCK], r[AUDIO_BLOCK];
   testing::internal::CaptureStdout();
   for (int report = 0; report < 3; ++report) {
     if (report == 1) audio_io_note_xrun();
     p.pump.frame.report_time = 0.0;  // the next block writes the statistics line
-    audio_pump_run(&p.pump, l, r, AUDIO_BLOCK);
+    p.run(AUDIO_BLOCK, 1);
   }
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(out.find("jack-xruns"), out.rfind("jack-xruns")) << out;

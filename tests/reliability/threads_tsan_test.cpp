@@ -25,8 +25,7 @@ TEST(InstrumentThreads, AudioMidiGridPanelAndLoadsRunTogetherWithoutARace) {
   oscs_make();
   ASSERT_EQ(delay_lines_make(), 1);
   auto display = std::make_unique<soak_stream>(), midi = std::make_unique<soak_stream>();
-  soak_stream_make(display.get(), 11);
-  soak_stream_make(midi.get(), 7);
+  soak_stream_make(display.get(), 11), soak_stream_make(midi.get(), 7);
   ASSERT_GT(soak_stream_add_slots(display.get(), KV_SOAK_SLOTS), 0) << KV_SOAK_SLOTS;
   std::fflush(stdout);
   int saved_stdout = dup(STDOUT_FILENO);
@@ -52,11 +51,8 @@ TEST(InstrumentThreads, AudioMidiGridPanelAndLoadsRunTogetherWithoutARace) {
   int64_t loads = 0, saves = 0;
   for (int64_t frame = 0; std::chrono::steady_clock::now() < end; ++frame, usleep(16000)) {
     for (int k = 0; k < 8; ++k) soak_panel_edit(display.get());
-    if (frame % 5 == 0) {
-      auto kind = soak_slot_kind(frame % 10 == 0 ? SLOT_SHIPPED : 1 + soak_below(display.get(), SLOT_KINDS - 1));
-      soak_load(display.get(), soak_slot_bytes(display.get(), kind));
-      loads++;
-    }
+    auto kind = soak_slot_kind(frame % 10 == 0 ? SLOT_SHIPPED : 1 + soak_below(display.get(), SLOT_KINDS - 1));
+    if (frame % 5 == 0) soak_load(display.get(), soak_slot_bytes(display.get(), kind)), loads++;
     byte_array bytes{};
     saves += frame % 50 == 0 && slot_bytes(&bytes);
     array_reset(bytes);
