@@ -39,8 +39,10 @@ inline float private_increment(float f) { return float(double(f) * (1.0 / double
 // can feed an oscillator back into itself and grow without end; held at +36 dB over full scale, far
 // above anything a patch sounds at, they stay finite and audible.
 inline float private_limit(float out) {
-  float size = std::fabs(out);
-  if (size >= FLT_MIN && size <= OSC_OUTPUT_LIMIT) return out;  // normal and within bounds
+  // Normal and within bounds: the magnitudes of floats order as their bit patterns (NaN above all).
+  constexpr uint32_t SMALLEST = std::bit_cast<uint32_t>(FLT_MIN);
+  constexpr uint32_t LARGEST = std::bit_cast<uint32_t>(OSC_OUTPUT_LIMIT);
+  if ((std::bit_cast<uint32_t>(out) & 0x7FFFFFFFu) - SMALLEST <= LARGEST - SMALLEST) return out;
   if (!std::isnormal(out)) return 0.0f;
   return out > 0.0f ? OSC_OUTPUT_LIMIT : -OSC_OUTPUT_LIMIT;
 }

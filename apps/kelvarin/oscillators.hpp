@@ -7,6 +7,7 @@
 
 #include "apps/kelvarin/synth.hpp"
 #include "pure/math.hpp"
+#include "pure/music/near_trig.hpp"
 #include "pure/numbers.hpp"
 #include "toolset/algos/chance.hpp"
 
@@ -75,7 +76,7 @@ inline float private_osc_cycle_distance(float t, float corner) {
 inline float null_osc(osc*, int32_t, float, float, float, float, float) { return 0.0f; }
 
 inline float sine_osc(osc*, int32_t, float phase, float amplitude, float, float, float) {
-  return amplitude * float(std::sin(2.0 * std::numbers::pi * double(phase)));
+  return amplitude * sin_to_float(2.0 * std::numbers::pi * double(phase));
 }
 
 // Triangle in phase with the sine (0 at phase 0, +1 at 1/4, -1 at 3/4). Its two corners are rounded by

@@ -4,6 +4,7 @@
 #include <numbers>
 
 #include "pure/math.hpp"
+#include "pure/music/near_trig.hpp"
 
 // One-pole integrator with a leak; fc is a normalised frequency (the generators use 0.00001).
 struct leaky_lp {
@@ -69,18 +70,33 @@ inline void private_blit_reinit(blit* b, float phase, float inc) {
   private_blit_recompute(b, inc);
 }
 
+// The train's numerator from cos(M x) and cos(M x - x). (M - 1) x is taken in double: in single
+// precision its rounding lands on every impulse and the integrator keeps it, which drifts a low
+// sawtooth off its waveform by more than 1e-3.
+inline double private_blit_numerator(const blit* b, double cos_mx, double cos_mx_x, float cos_x) {
+  double ak = b->a_k, akm = b->a_k_m;
+  return 1.0 - akm * cos_mx + ak * (akm * cos_mx_x - double(cos_x));
+}
+
+// How far the train's value from near_cos may lie from the one from the library's cosines: their
+// difference carried through the numerator, both evaluations' roundings, and the division.
+inline double private_blit_near_error(const blit* b, double value, float denominator) {
+  double terms = (1.0 + std::fabs(double(b->a_k))) * (1.0 + std::fabs(double(b->a_k_m)));
+  return 0x1p-46 * terms / std::fabs(double(denominator)) + 0x1p-50 * std::fabs(value);
+}
+
 inline float blit_do(const blit* b, float t) {
   float x = float(2.0 * std::numbers::pi * double(t));
   float mx = b->harmonics * x;
   float cos_x = std::cos(x);
-  double ak = b->a_k, akm = b->a_k_m;
-  // (M - 1) x in double: taken in single precision, its rounding lands on every impulse and the
-  // integrator keeps it, which drifts a low sawtooth off its waveform by more than 1e-3.
-  double numerator = 1.0 - akm * std::cos(double(mx)) + ak * (akm * std::cos(double(mx) - double(x)) - double(cos_x));
   float denominator = b->period * ((b->a_k - 2.0f * cos_x) * b->a_k + 1.0f);
   // almost_equal(denominator, 0, 1e-6): against 0 no relative test is ever met, so only the absolute one.
   if (std::fabs(denominator) < 1e-6f) return 0.0f;
-  return float(numerator / double(denominator));
+  double near = private_blit_numerator(b, near_cos(double(mx)), near_cos(double(mx) - double(x)), cos_x) /
+                double(denominator);
+  if (float_rounding_holds(near, private_blit_near_error(b, near, denominator))) return float(near);
+  double exact = private_blit_numerator(b, std::cos(double(mx)), std::cos(double(mx) - double(x)), cos_x);
+  return float(exact / double(denominator));
 }
 
 inline float blit_bipolar_do(const blit* b, float t) { return blit_do(b, t) - blit_do(b, t + 0.5f); }
