@@ -48,9 +48,6 @@ TEST(WindowGeometry, RatiosWindowSizesAndLetterboxes) {
     pixel_ratio ratio{};
     EXPECT_EQ(v(display_window_size({c[0], c[1]}, {c[2], c[3]}, &ratio)), (std::vector<int32_t>{c[4], c[5]})) << c[0];
   }
-  char mode[1024];
-  display_game_mode_string(mode, int32_t(sizeof mode), {904, 509});
-  EXPECT_STREQ(mode, "904x509:32@00");
 }
 
 TEST(FrameHooks, RunInOrderWithWorldsMadeOnceAndRemovedInPlace) {

@@ -104,30 +104,26 @@ TEST_F(Gl, TexturesStoreContentInPowerOfTwoStorageAndRefuseWhatTheDriverRefuses)
 }
 
 TEST_F(Gl, MaterialsBlendTestDepthAndSpritesStretchFromTheTopLeftCorner) {
-  auto made = [](uint32_t flags, const float argb[4]) {
+  // Each material drawn in turn at its depth, and the centre it leaves (after a clear to black at 0).
+  struct step {
+    uint32_t flags;
+    float argb[4], z;
+    uint32_t centre;
+  } steps[] = {{MATERIAL_BLEND, {0.5f, 1, 0, 0}, 0, 0x800000},       {MATERIAL_BLEND | MATERIAL_ADDITIVE, {1, 0, 0, 1}, 0, 0x8000FF},
+               {0, {1, 0, 1, 0}, -0.5f, 0x00FF00},                    {0, {1, 1, 0, 0}, 0.5f, 0x00FF00},  // behind: hidden
+               {MATERIAL_NO_DEPTH, {1, 1, 0, 0}, 0.5f, 0xFF0000}};
+  for (const step& s : steps) {
+    if (&s == steps + 2) reset(0, 0, 0);
     material m;
     material_make(&m);
-    material_commit_with(&m, flags, argb);
-    return m;
-  };
-  auto draw = [](material m, float z) {
+    material_commit_with(&m, s.flags, s.argb);
     material_on(&m);
-    quad(z);
+    quad(s.z);
     material_off(&m);
-  };
-  const float half_red[4] = {0.5f, 1, 0, 0}, green[4] = {1, 0, 1, 0}, red[4] = {1, 1, 0, 0}, blue[4] = {1, 0, 0, 1};
-  draw(made(MATERIAL_BLEND, half_red), 0);
-  EXPECT_NEAR(int(pixel(32, 32) >> 16), 128, 2);
+    EXPECT_NEAR(int(pixel(32, 32) >> 16), int(s.centre >> 16), 2) << int(&s - steps);
+    EXPECT_EQ(pixel(32, 32) & 0xFFFF, s.centre & 0xFFFF) << int(&s - steps);
+  }
   EXPECT_FALSE(glIsEnabled(GL_BLEND));
-  draw(made(MATERIAL_BLEND | MATERIAL_ADDITIVE, blue), 0);
-  EXPECT_NEAR(int(pixel(32, 32) >> 16), 128, 2);
-  EXPECT_EQ(pixel(32, 32) & 0xFF, 0xFFu);
-  reset(0, 0, 0);
-  draw(made(0, green), -0.5f);
-  draw(made(0, red), 0.5f);  // behind: hidden
-  EXPECT_EQ(pixel(32, 32), 0x00FF00u);
-  draw(made(MATERIAL_NO_DEPTH, red), 0.5f);
-  EXPECT_EQ(pixel(32, 32), 0xFF0000u);
   // A 4 x 2 image from (16, 16), 32 x 16 pixels: each image pixel 8 x 8; the last one is transparent.
   reset(0, 0, 0.5f);
   const uint32_t rgb[8] = {0xFF0000, 0x00FF00, 0xFFFF00, 0xFFFFFF, 0x00FFFF, 0xFF00FF, 0x404040, 0};

@@ -37,7 +37,6 @@ class panel_window {
   void drag(int x, int y, int dy);  // press, up by dy pixels in steps, release
   void mouse_away();
   rgb pixel(int x, int y) const;  // of the last frame, origin top-left
-  const std::vector<unsigned char>& last_pixels() const { return last_; }  // RGB rows from the top
   bool save_png(const std::string& path) const;
   float vp_pixels() const;
   float hp_pixels() const { return 0.75f * vp_pixels(); }

