@@ -2,12 +2,12 @@
 # judged by what comes out: screens, recordings, files and printed lines.
 kv_library(kv_observe SOURCES tests/acceptance/observe.cpp LIBS kv_test_support PkgConfig::KV_AUDIO_DEPS)
 
-# Every program as a user runs it: the shipped demo heard and seen from the title to its end, the plain and
-# editor builds' screens and the full-screen fallback, clean ends with and without a display, the renderer
-# and the preset tool on every shipped slot, make run.
+# Every program as a user runs it: the shipped demo heard and seen from the title to its end, the plain
+# build's screens, the editor's recordings against jack_rec, its health figures and full-screen fallback,
+# clean ends with and without a display, the renderer and the preset tool on every shipped slot, make run.
 kv_test(acceptance_test LABEL system TIMEOUT 900
   SOURCES tests/acceptance/acceptance_test.cpp
-  LIBS kv_observe kv_test_support)
+  LIBS kv_observe kv_screen_labels kv_test_support)
 add_dependencies(acceptance_test kelvarin kelvarin-editor kelvarin-plain kelvarin-render kelvarin-preset
   kelvarin_resources)
 
@@ -21,16 +21,3 @@ target_link_libraries(kv_label_tap PRIVATE PkgConfig::KV_GL ${CMAKE_DL_LIBS})
 kv_library(kv_screen_labels SOURCES tests/acceptance/screen_labels.cpp LIBS kv_test_support)
 target_compile_definitions(kv_screen_labels PRIVATE KV_LABEL_TAP="$<TARGET_FILE:kv_label_tap>")
 add_dependencies(kv_screen_labels kv_label_tap)
-
-# Recording with the key and the panel's button on the real editor, checked against jack_rec, a file
-# size limit met half way, and the panel's health figures against the printed statistics.
-kv_test(recording_test LABEL system TIMEOUT 300
-  SOURCES tests/acceptance/recording_test.cpp
-  LIBS kv_observe kv_screen_labels kv_test_support)
-add_dependencies(recording_test kelvarin-editor kelvarin_resources)
-
-# The shipped demo watched from the title to its end: never black for long.
-kv_test(demo_visuals_test LABEL system TIMEOUT 300
-  SOURCES tests/acceptance/demo_visuals_test.cpp
-  LIBS kv_observe kv_test_support)
-add_dependencies(demo_visuals_test kelvarin shipped_presets kelvarin_resources)

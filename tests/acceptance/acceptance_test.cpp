@@ -1,5 +1,5 @@
 // The shipped programs started as a user starts them, on a JACK dummy server and an Xvfb display, with a
-// scratch copy of the shipped resources: what is heard, seen, written and printed.
+// scratch copy of the shipped resources: what is heard, seen, recorded, written and printed.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -9,21 +9,17 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <thread>
 
 #include "tests/acceptance/observe.hpp"
+#include "tests/acceptance/screen_labels.hpp"
+#include "tests/shipping/screen_measure.hpp"
 #include "tests/support/servers.hpp"
 
 namespace {
 using clock_type = std::chrono::steady_clock;
 double since(clock_type::time_point t) { return std::chrono::duration<double>(clock_type::now() - t).count(); }
 void pause_until(clock_type::time_point t, double s) { std::this_thread::sleep_until(t + std::chrono::milliseconds(long(s * 1000))); }
-std::string read_bytes(const std::string& path) {
-  std::stringstream s;
-  s << std::ifstream(path, std::ios::binary).rdbuf();
-  return s.str();
-}
 int count_of(const std::string& text, const std::string& part) {
   int n = 0;
   for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
@@ -68,6 +64,58 @@ bool differs(const std::vector<double>& a, const std::vector<double>& b) {
   return counted > 0 && sum / counted > 3.0;
 }
 
+// The n-th recorder line starting with `marker`: "recording to PATH", "recorded PATH (S s)" or
+// "recording stopped, WHY: recorded PATH (S s)"; the path and the seconds (-1 without).
+std::pair<std::string, double> recorder_line(const std::string& out, const std::string& marker, int n) {
+  size_t at = out.find(marker);
+  for (int i = 0; i < n && at != std::string::npos; ++i) at = out.find(marker, at + 1);
+  if (at == std::string::npos) return {"none", -1};
+  size_t from = at + marker.size();
+  std::string rest = out.substr(from, out.find('\n', from) - from);
+  size_t open = rest.rfind(" (");
+  if (open == std::string::npos) return {rest, -1};
+  return {rest.substr(0, open), std::atof(rest.c_str() + open + 2)};
+}
+
+// Every value of a printed statistics field ("cpu-load: " of the audio lines, say), in order.
+std::vector<double> printed(const std::string& out, const std::string& line_start, const std::string& field) {
+  std::vector<double> values;
+  for (size_t at = 0; (at = out.find(line_start, at)) != std::string::npos; ++at) {
+    size_t f = out.find(field, at);
+    if (f != std::string::npos && f < out.find('\n', at)) values.push_back(std::atof(out.c_str() + f + field.size()));
+  }
+  return values;
+}
+
+// jack_rec stores 32-bit integers: a float comes back within one step of 2^-31 and its own rounding.
+bool same_frame(const recording& a, size_t i, const recording& b, size_t j) {
+  auto same = [](float x, float y) { return std::fabs(double(x) - y) <= 1e-9 + 1.2e-7 * std::fabs(double(x)); };
+  return same(a.left[i], b.left[j]) && same(a.right[i], b.right[j]);
+}
+
+// Where `part` starts inside `whole`: its first 2048 frames from the first audible one must match.
+long offset_in(const recording& whole, const recording& part) {
+  size_t a = 0;
+  while (a < part.left.size() && std::fabs(part.left[a]) < 1e-3f) ++a;
+  if (a + 2048 > part.left.size()) return -1;
+  for (size_t k = a; k + 2048 <= whole.left.size(); ++k) {
+    size_t i = 0;
+    while (i < 2048 && same_frame(whole, k + i, part, a + i)) ++i;
+    if (i == 2048) return long(k - a);
+  }
+  return -1;
+}
+
+// Frames of `part` that differ from `whole` at the offset, counting those `whole` does not cover.
+size_t mismatches(const recording& whole, const recording& part, long offset) {
+  size_t wrong = 0;
+  for (size_t i = 0; i < part.left.size(); ++i) {
+    size_t k = size_t(offset) + i;
+    wrong += k >= whole.left.size() || !same_frame(whole, k, part, i);
+  }
+  return wrong;
+}
+
 class Acceptance : public testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -82,32 +130,24 @@ class Acceptance : public testing::Test {
     ASSERT_TRUE(display->ready());
     ASSERT_TRUE(jack->ready());
   }
-  std::unique_ptr<child_process> start(const std::string& build) {
-    auto p = std::make_unique<child_process>(std::vector<std::string>{"env", "KELVARIN_RESOURCES=" + folder.path(), program(build)});
-    EXPECT_TRUE(p->wait_for_output("Status: Using GLEW", 30)) << p->output();
+  std::unique_ptr<child_process> start(std::vector<std::string> argv, std::vector<std::string> env = {}) {
+    argv.back() = program(argv.back());
+    env.push_back("KELVARIN_RESOURCES=" + folder.path());
+    auto p = std::make_unique<child_process>(argv, env);
+    EXPECT_TRUE(p->wait_for_output("Status: Using GLEW", 60)) << p->output();
     return p;
   }
   // The instrument's window: 904 x 509 at (100, 100) on this screen (no game mode on Xvfb).
-  picture shot(const std::string& name = "") const {
-    picture p = grab(display->name(), 100, 100, 904, 509);
-    if (!name.empty()) write_png(p, binary_dir() + "/acceptance-" + name + ".png");
-    return p;
-  }
+  picture shot() const { return grab(display->name(), 100, 100, 904, 509); }
   double off_title(const picture& p) {
-    if (title.empty()) {
-      std::string ppm = run_command("/usr/bin/convert '" + folder.file("title.jpg") + "' -resize 904x509! -depth 8 ppm:-");
-      int w = 0, h = 0, used = 0;
-      if (std::sscanf(ppm.c_str(), "P6 %d %d 255%n", &w, &h, &used) == 2 && ppm.size() >= size_t(used + 1 + w * h * 3))
-        title = {w, h, std::vector<unsigned char>(ppm.begin() + used + 1, ppm.begin() + used + 1 + w * h * 3)};
-    }
+    if (title.empty()) title = ppm_from("/usr/bin/convert '" + folder.file("title.jpg") + "' -resize 904x509! -depth 8 ppm:-");
     return difference(p, title, 0);
   }
   // The screens until `seconds` after `from`, the first frames being slow on a busy machine: how close
-  // the closest came to the title image (the closest is kept as a picture).
-  double closest_to_title(clock_type::time_point from, double seconds, const std::string& name) {
+  // the closest came to the title image.
+  double closest_to_title(clock_type::time_point from, double seconds) {
     double best = 255;
-    for (picture p; since(from) < seconds;)
-      if (off_title(p = shot()) < best) best = off_title(p), write_png(p, binary_dir() + "/acceptance-" + name + ".png");
+    while (since(from) < seconds) best = std::min(best, off_title(shot()));
     return best;
   }
   static void key(const std::string& keys) { run_command("xdotool mousemove 400 300 key " + keys); }
@@ -126,24 +166,33 @@ class Acceptance : public testing::Test {
 };
 }  // namespace
 
-// The shipped performance: audio before the window, the title for three seconds, then visuals that move,
-// every slot in turn seven seconds apart from 3.5 s (each heard and each a change), the end at 60 s.
+// The shipped performance: audio before the window, the title for three seconds, then visuals that move
+// and never stay black for long, every slot in turn seven seconds apart from 3.5 s (each heard and each a
+// change), the end at 60 s.
 TEST_F(Acceptance, TheShippedDemoPlaysFromTheTitleToItsEnd) {
   auto started = clock_type::now();
-  auto player = start("kelvarin");
+  auto player = start({"kelvarin"});
   recording heard;
   double heard_from = 0;
   std::thread recorder([&] {
-    output_ports();
     heard = record_output(binary_dir() + "/acceptance-demo.wav", 61.0 - since(started));
     heard_from = since(started) - heard.seconds();  // jack_rec's end is seen, its start is not
   });
   auto window_up = clock_type::now();  // the display clock starts before the window exists
-  double title_off = closest_to_title(window_up, 2.5, "title");
-  pause_until(window_up, 5.0);
-  picture visuals = shot("visuals");
-  pause_until(window_up, 6.0);
-  picture later = shot();
+  double title_off = closest_to_title(window_up, 2.5);
+  // Then a screen every half second to the end (or as fast as the shared machine grabs them).
+  picture visuals, later;
+  std::vector<screen_measure> screens;
+  std::vector<double> seconds;
+  for (double next = 3.0; player->running(); next += 0.5) {
+    pause_until(window_up, next);
+    picture p = shot();
+    if (p.empty() || !player->running()) break;
+    if (visuals.empty() && since(window_up) >= 5.0) visuals = p;
+    if (later.empty() && since(window_up) >= 6.0) later = p;
+    screens.push_back(screen_measure::of(p.rgb.data(), p.width, p.height, 3));
+    seconds.push_back(since(started));
+  }
   int status = player->wait_exit(100);
   double lifetime = since(started);
   recorder.join();
@@ -154,11 +203,19 @@ TEST_F(Acceptance, TheShippedDemoPlaysFromTheTitleToItsEnd) {
   EXPECT_GT(count_of(out, "display-fps: "), 10);
   EXPECT_GT(lifetime, 59.7);
   EXPECT_LT(lifetime, 66.0);
-  std::printf("screens: title %.1f off the title image, visuals %.1f off it, moved by %.1f\n", title_off,
-              off_title(visuals), difference(visuals, later, 0));
+
+  double longest = longest_dark(screens, seconds), widest = 0;
+  for (size_t i = 1; i < seconds.size(); ++i) widest = std::max(widest, seconds[i] - seconds[i - 1]);
+  std::printf("screens: title %.1f off the title image, visuals %.1f off it, moved by %.1f; %zu screens, longest "
+              "dark stretch %.1f s\n", title_off, off_title(visuals), difference(visuals, later, 0), screens.size(), longest);
   EXPECT_LT(title_off, 12.0);
   EXPECT_GT(off_title(visuals), 3.0 * title_off + 10.0);
   EXPECT_GT(difference(visuals, later, 0), 0.0);
+  ASSERT_GT(screens.size(), 20u);
+  EXPECT_GT(seconds.back(), 58.0);
+  EXPECT_LE(widest, 1.5) << "screens close enough together to see a black stretch";
+  EXPECT_LE(longest, 1.5);
+
   // The first load's onset places the playlist on the recording's clock; before it all is silent.
   double onset = -1;
   for (double t = 0; t + 0.05 < heard.seconds() && onset < 0; t += 0.01)
@@ -178,39 +235,121 @@ TEST_F(Acceptance, TheShippedDemoPlaysFromTheTitleToItsEnd) {
   EXPECT_LT(heard.peak(), 1.5) << "bounded and finite";
 }
 
-// The plain build shows the title over the panel, then the panel; the editor build never shows the title,
-// and full screen, which Xvfb cannot give, falls back to a window that goes on drawing.
-TEST_F(Acceptance, ThePlainAndEditorBuildsAndTheFullScreenFallback) {
-  auto plain = start("kelvarin-plain");
+// The plain build shows the title over the panel, then the panel, and goes on with no playlist to play.
+TEST_F(Acceptance, ThePlainBuildShowsTheTitleThenThePanel) {
+  auto plain = start({"kelvarin-plain"});
   auto started = clock_type::now();
-  EXPECT_LT(closest_to_title(started, 2.5, "plain-title"), 12.0);
+  EXPECT_LT(closest_to_title(started, 2.5), 12.0);
   pause_until(started, 5.0);
-  EXPECT_GT(off_title(shot("plain-panel")), 30.0);
+  EXPECT_GT(off_title(shot()), 30.0);
   EXPECT_TRUE(plain->running()) << "no playlist replay: it goes on";
   EXPECT_EQ(quit(*plain), 0);
-  auto editor = start("kelvarin-editor");
-  started = clock_type::now();
-  for (bool title_seen = false; since(started) < 2.0 && !title_seen;) EXPECT_FALSE(title_seen = off_title(shot()) < 12.0);
+}
+
+// The editor as a performer records with it: no title, a slot loaded with the mouse, "r" and the "rec"
+// button, a file size limit that stops the first recording half way, each recording sample for sample
+// what jack_rec heard, the panel's health figures against the printed statistics, full screen (which
+// Xvfb cannot give) falling back to a window that goes on drawing, and a recording closed by the quit.
+TEST_F(Acceptance, TheEditorRecordsWhatGoesOutAndFallsBackToAWindow) {
+  constexpr long file_limit = 1500000;  // bytes: about 4.2 s of 32-bit float stereo at 44100 Hz
+  screen_labels screen(display->name());
+  auto editor = start({"prlimit", "--fsize=" + std::to_string(file_limit), "kelvarin-editor"}, screen.env());
+  auto out = [&] { return editor->output(); };
+  for (auto t = clock_type::now(); since(t) < 2.0;) ASSERT_GT(off_title(shot()), 12.0) << "no title";
+  ASSERT_TRUE(screen.find_window());
+  ASSERT_TRUE(screen.click("[0]"));  // the shipped slot 0: sound to record
+  ASSERT_NE(screen.find("MSG: loaded succesfully."), "");
+  const std::string heard_wav = folder.file("heard.wav");
+  std::vector<std::string> ports = output_ports();
+  ASSERT_EQ(ports.size(), 2u);
+  child_process heard({"jack_rec", "-f", heard_wav, "-d", "20", "-b", "32", "-B", "1048576", ports[0], ports[1]});
+  // jack_rec hears from its connection on.
+  eventually([] { return run_command("jack_lsp -c").find("\n   jackrec:input2") != std::string::npos; }, 10);
+
+  // The first recording, started with the key, runs into the file size limit.
+  screen.key("r");
+  ASSERT_TRUE(editor->wait_for_output("recording to ", 30)) << out();
+  EXPECT_NE(screen.find("rec 0:02"), "") << "the running time on the rec button";
+  // Health: what the input row shows is what the last statistics lines said (the figures change once a
+  // second, so the row may be one line behind the log when it is read).
+  screen.wait_frames(3);
+  std::string audio = screen.find("audio "), shown_rate = screen.find("display "), xruns = screen.find("xruns ");
+  auto one_of_last_two = [](std::vector<double> values, double scale, const char* format, const std::string& text) {
+    for (size_t i = values.size() > 2 ? values.size() - 2 : 0; i < values.size(); ++i) {
+      char said[64];
+      std::snprintf(said, sizeof said, format, values[i] * scale);
+      if (said == text) return true;
+    }
+    return false;
+  };
+  EXPECT_TRUE(one_of_last_two(printed(out(), "audio-fps: ", "cpu-load: "), 100.0, "audio %.1f%%", audio)) << audio;
+  EXPECT_TRUE(one_of_last_two(printed(out(), "display-fps: ", "display-fps: "), 1.0, "display %.1f fps", shown_rate))
+      << shown_rate;
+  // The audio server's xruns have no line of their own: the count is whole and not negative.
+  int count = -1;
+  char tail = 0;
+  EXPECT_EQ(std::sscanf(xruns.c_str(), "xruns %d%c", &count, &tail), 1) << xruns;
+  EXPECT_GE(count, 0);
+  ASSERT_TRUE(editor->wait_for_output("recording stopped, ", 30)) << out();
+  auto first = recorder_line(out(), "recording to ", 0), stopped1 = recorder_line(out(), ": recorded ", 0);
+  EXPECT_NE(out().find("recording stopped, File too large: recorded " + first.first), std::string::npos) << out();
+  EXPECT_EQ(stopped1.first, first.first);
+  EXPECT_LE(size_on_disk(first.first), file_limit);
+
+  // The program plays on: a second recording, with the key, stopped with the panel's button.
+  const size_t stop1_at = out().size();
+  screen.key("r");
+  ASSERT_TRUE(editor->wait_for_output("recording to " + folder.path() + "/recordings/kelvarin-", 30));
+  ASSERT_NE(screen.find("rec 0:01"), "");
+  ASSERT_TRUE(screen.click("rec "));
+  ASSERT_TRUE(editor->wait_for_output("\nrecorded " + folder.path(), 30)) << out();
+  auto second = recorder_line(out(), "recording to ", 1), stopped2 = recorder_line(out(), "\nrecorded ", 0);
+  EXPECT_EQ(stopped2.first, second.first);
+  EXPECT_NE(second.first, first.first);
+  EXPECT_GE(printed(out().substr(stop1_at), "audio-fps: ", "cpu-load: ").size(), 1u)
+      << "the audio statistics go on after the failed recording";
+  EXPECT_EQ(heard.wait_exit(60), 0);
+
   for (int switches = 1; switches <= 2; ++switches) {
-    key("alt+Return");
-    auto asked = clock_type::now();
-    while (count_of(editor->output(), "switching to fullscreen mode") < switches && since(asked) < 10)
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    int frames = count_of(editor->output(), "display-fps: ");  // lines after the switch: the new window draws
-    while (count_of(editor->output(), "display-fps: ") <= frames && since(asked) < 25)
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_GT(count_of(editor->output(), "display-fps: "), frames) << "the window goes on drawing";
+    screen.key("alt+Return");
+    EXPECT_TRUE(eventually([&] { return count_of(out(), "switching to fullscreen mode") >= switches; }, 10));
+    int frames = count_of(out(), "display-fps: ");  // lines after the switch: the new window draws
+    EXPECT_TRUE(eventually([&] { return count_of(out(), "display-fps: ") > frames; }, 25)) << "goes on drawing";
   }
-  EXPECT_EQ(count_of(editor->output(), "switching to fullscreen mode"), 2);
-  EXPECT_EQ(editor->output().find("switching to windowed mode"), std::string::npos);
+  EXPECT_EQ(count_of(out(), "switching to fullscreen mode"), 2);
+  EXPECT_EQ(out().find("switching to windowed mode"), std::string::npos);
+
+  // A third recording still running when the program quits is closed with everything the ring held.
+  screen.key("r");
+  ASSERT_NE(screen.find("rec 0:01"), "");
   EXPECT_EQ(quit(*editor), 0);
+  auto third = recorder_line(out(), "recording to ", 2), stopped3 = recorder_line(out(), "\nrecorded ", 1);
+  EXPECT_EQ(stopped3.first, third.first);
+  EXPECT_NEAR(read_wav(third.first).seconds(), stopped3.second, 0.051);
+
+  recording whole = read_wav(heard_wav);
+  ASSERT_GT(whole.seconds(), 10.0);
+  for (const auto& [path, seconds] : {stopped1, stopped2}) {
+    recording part = read_wav(path);
+    SCOPED_TRACE(path);
+    EXPECT_NEAR(part.seconds(), seconds, 0.051) << "the seconds the line reports are in the file";
+    EXPECT_GT(part.seconds(), 0.9);
+    EXPECT_GT(part.rms(0, part.seconds()), 1e-3) << "slot 0 is audible";
+    long offset = offset_in(whole, part);
+    ASSERT_GE(offset, 0) << "the recording's start is found in what jack_rec heard";
+    EXPECT_EQ(mismatches(whole, part, offset), 0u) << "sample for sample what went out";
+    if (path != stopped1.first) continue;
+    double end = double(offset) / 44100.0 + part.seconds();
+    EXPECT_GT(seconds, 2.0) << "stopped half way by the limit, not at once";
+    EXPECT_GT(whole.rms(end + 0.5, end + 1.5), 1e-3) << "the sound goes on after the recording stopped";
+  }
 }
 
 // Escape ends the process while audio and MIDI run, right after the window or after audio statistics;
 // without an X display GLUT says so and the program ends with status 1, its audio having started.
 TEST_F(Acceptance, EveryStartEndsCleanlyWithOrWithoutADisplay) {
-  for (int cycle = 0; cycle < 6; ++cycle) {
-    auto program = start("kelvarin");
+  for (int cycle = 0; cycle < 4; ++cycle) {
+    auto program = start({"kelvarin"});
     if (cycle % 2) { ASSERT_TRUE(program->wait_for_output("audio-fps: ", 10)) << cycle; }
     EXPECT_EQ(quit(*program), 0) << cycle;
   }
@@ -223,20 +362,18 @@ TEST_F(Acceptance, EveryStartEndsCleanlyWithOrWithoutADisplay) {
 // Every shipped slot renders offline to a bounded sound and dumps to a source that builds it back.
 TEST_F(Acceptance, TheRendererAndThePresetToolOnEveryShippedSlot) {
   for (int slot = 0; slot < 8; ++slot) {
-    std::string name = "save-" + std::to_string(slot) + ".dat", wav = folder.file(name + ".wav"), text = folder.file(name + ".txt");
-    int status = -1;
-    run_command("'" + program("kelvarin-render") + "' --slot '" + folder.file(name) + "' --seconds 6 --float '" + wav + "'", &status);
-    EXPECT_EQ(status, 0) << name;
+    std::string name = folder.file("save-" + std::to_string(slot) + ".dat"), wav = name + ".wav", text = name + ".txt";
+    int status[3];
+    run_command("'" + program("kelvarin-render") + "' --slot '" + name + "' --seconds 6 --float '" + wav + "'", &status[0]);
     recording r = read_wav(wav);
     ASSERT_NEAR(r.seconds(), 6.0, 0.05) << name;
     EXPECT_GT(r.rms(3.5, 6.0), 0.003) << name << " sounds";
     EXPECT_LT(r.peak(), 1.5) << name << " stays bounded and finite";
-    run_command("'" + program("kelvarin-preset") + "' dump '" + folder.file(name) + "' > '" + text + "'", &status);
-    EXPECT_EQ(status, 0) << name;
-    run_command("'" + program("kelvarin-preset") + "' build '" + text + "' '" + wav + "'", &status);
-    EXPECT_EQ(status, 0) << name;
-    EXPECT_EQ(read_bytes(folder.file(name)).size(), 4756u);
-    EXPECT_TRUE(read_bytes(wav) == read_bytes(folder.file(name))) << name << " comes back byte for byte";
+    run_command("'" + program("kelvarin-preset") + "' dump '" + name + "' > '" + text + "'", &status[1]);
+    run_command("'" + program("kelvarin-preset") + "' build '" + text + "' '" + wav + "'", &status[2]);
+    EXPECT_EQ(std::vector<int>(status, status + 3), std::vector<int>(3, 0)) << name;
+    EXPECT_EQ(size_on_disk(name), 4756);
+    EXPECT_TRUE(read_bytes(wav) == read_bytes(name)) << name << " comes back byte for byte";
   }
 }
 

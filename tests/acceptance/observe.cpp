@@ -1,22 +1,20 @@
-// Screen regions, JACK recordings and scratch resource folders for the tests that run the programs.
+// Screen regions, JACK recordings, files and scratch resource folders for the tests that run the programs.
 #include "tests/acceptance/observe.hpp"
 
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
+#include <fstream>
 #include <limits>
-#include <thread>
+#include <sstream>
 
 #include "tests/support/servers.hpp"
 
-namespace {
-
-// A binary PPM (P6, maxval 255) as import writes it.
-picture parse_ppm(const std::string& data) {
+picture ppm_from(const std::string& command) {
+  std::string data = run_command(command);
   picture p;
   int w = 0, h = 0, maxval = 0, used = 0;
   if (std::sscanf(data.c_str(), "P6 %d %d %d%n", &w, &h, &maxval, &used) != 3 || maxval != 255 || w <= 0 || h <= 0)
@@ -29,20 +27,10 @@ picture parse_ppm(const std::string& data) {
   return p;
 }
 
-}  // namespace
-
 picture grab(const std::string& display, int x, int y, int width, int height) {
-  std::string command = "import -display " + display + " -window root -crop " + std::to_string(width) + "x" +
-                        std::to_string(height) + "+" + std::to_string(x) + "+" + std::to_string(y) +
-                        " +repage -depth 8 ppm:- 2>/dev/null";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return {};
-  std::string data;
-  char buffer[65536];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) data.append(buffer, n);
-  pclose(pipe);
-  return parse_ppm(data);
+  return ppm_from("import -display " + display + " -window root -crop " + std::to_string(width) + "x" +
+                  std::to_string(height) + "+" + std::to_string(x) + "+" + std::to_string(y) +
+                  " +repage -depth 8 ppm:- 2>/dev/null");
 }
 
 picture cut(const picture& p, int x, int y, int width, int height) {
@@ -88,29 +76,15 @@ double share_of(const picture& p, int r, int g, int b, int tolerance) {
   return double(n) / double(p.rgb.size() / 3);
 }
 
-bool write_png(const picture& p, const std::string& path) {
-  if (p.empty()) return false;
-  std::string command = "/usr/bin/convert -size " + std::to_string(p.width) + "x" + std::to_string(p.height) +
-                        " -depth 8 rgb:- " + path;
-  FILE* pipe = popen(command.c_str(), "w");
-  if (!pipe) return false;
-  std::fwrite(p.rgb.data(), 1, p.rgb.size(), pipe);
-  return pclose(pipe) == 0;
-}
-
 std::vector<std::string> output_ports() {
   std::vector<std::string> ports;
-  for (int i = 0; i < 100 && ports.size() < 2; ++i) {
+  eventually([&] {
     ports.clear();
-    std::string list = run_command("jack_lsp 2>/dev/null");
-    size_t at = 0;
-    while ((at = list.find("vorn:out_", at)) != std::string::npos) {
-      size_t end = list.find('\n', at);
-      ports.push_back(list.substr(at, end - at));
-      at = end;
-    }
-    if (ports.size() < 2) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
+    std::stringstream list(run_command("jack_lsp 2>/dev/null"));
+    for (std::string line; std::getline(list, line);)
+      if (line.rfind("vorn:out_", 0) == 0) ports.push_back(line);
+    return ports.size() >= 2;
+  }, 10.0, 0.1);
   return ports;
 }
 
@@ -156,6 +130,17 @@ recording record_output(const std::string& wav, double seconds) {
   recording r = read_wav(wav);
   std::remove(wav.c_str());
   return r;
+}
+
+std::string read_bytes(const std::string& path) {
+  std::stringstream s;
+  s << std::ifstream(path, std::ios::binary).rdbuf();
+  return s.str();
+}
+
+long size_on_disk(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 ? long(st.st_size) : -1;
 }
 
 scratch_resources::scratch_resources() {

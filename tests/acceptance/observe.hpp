@@ -1,5 +1,5 @@
 // What a user sees and hears of the running programs: screen regions read with ImageMagick's import,
-// JACK recordings made with jack_rec, and a scratch copy of the shipped resource folder.
+// JACK recordings made with jack_rec, files, and a scratch copy of the shipped resource folder.
 #pragma once
 #include <string>
 #include <vector>
@@ -14,6 +14,8 @@ struct picture {
 
 // A rectangle of the screen of `display` (":N"), or an empty picture when import fails.
 picture grab(const std::string& display, int x, int y, int width, int height);
+// The picture a command prints as a binary PPM (ImageMagick's ppm:-), or an empty one.
+picture ppm_from(const std::string& command);
 // A rectangle cut out of a picture (clipped to it).
 picture cut(const picture& p, int x, int y, int width, int height);
 // Mean absolute difference per channel (0..255) of two pictures of one size, the best over shifts of
@@ -21,11 +23,10 @@ picture cut(const picture& p, int x, int y, int width, int height);
 double difference(const picture& a, const picture& b, int shift = 0);
 // Fraction of pixels within `tolerance` of the colour (r, g, b).
 double share_of(const picture& p, int r, int g, int b, int tolerance = 3);
-bool write_png(const picture& p, const std::string& path);
 
-// The instrument's output ports on the current JACK server (waits for them up to ten seconds).
+// The instrument's two output ports on the current JACK server (waits for them up to ten seconds).
 std::vector<std::string> output_ports();
-// Records both channels of the instrument's output for `seconds`; left and right, empty on failure.
+// Both channels of a recording, read from a WAV file or recorded from the instrument with jack_rec.
 struct recording {
   std::vector<float> left, right;
   double rms(double from, double to) const;  // both channels, seconds from the recording's start
@@ -34,6 +35,9 @@ struct recording {
 };
 recording read_wav(const std::string& path);
 recording record_output(const std::string& wav, double seconds);
+
+std::string read_bytes(const std::string& path);
+long size_on_disk(const std::string& path);  // -1 when there is no such file
 
 // A scratch resource folder holding a copy of the build's bin/resources; removed by the destructor.
 class scratch_resources {

@@ -4,27 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
-#include <thread>
 
 #include "tests/support/servers.hpp"
-
-namespace {
-
-using clock_type = std::chrono::steady_clock;
-void pause(double s) { std::this_thread::sleep_for(std::chrono::duration<double>(s)); }
-
-template <class F>
-bool poll(F done, double seconds) {
-  for (auto t = clock_type::now(); std::chrono::duration<double>(clock_type::now() - t).count() < seconds; pause(0.05))
-    if (done()) return true;
-  return done();
-}
-
-}  // namespace
 
 screen_labels::screen_labels(const std::string& display) : display_(display) {
   char folder[] = "/tmp/kv-labels-XXXXXX";
@@ -62,48 +45,47 @@ std::vector<shown_label> screen_labels::read(long* frame) const {
   return labels;
 }
 
-bool screen_labels::wait_frames(int count, double seconds) const {
+bool screen_labels::wait_frames(int count) const {
   long start = 0, now = 0;
   read(&start);
-  return poll([&] { return read(&now), now >= start + count; }, seconds);
+  return eventually([&] { return read(&now), now >= start + count; }, 30);
 }
 
-bool screen_labels::find(const std::string& prefix, shown_label* out, double seconds) const {
-  return poll([&] {
+std::string screen_labels::find(const std::string& prefix, shown_label* out) const {
+  shown_label found{0, 0, ""};
+  eventually([&] {
     for (const shown_label& l : read())
-      if (l.text.compare(0, prefix.size(), prefix) == 0) return *out = l, true;
+      if (l.text.compare(0, prefix.size(), prefix) == 0) return found = l, true;
     return false;
-  }, seconds);
+  }, 30);
+  if (out) *out = found;
+  return found.text;
 }
 
-bool screen_labels::find_window(double seconds) {
-  return poll([&] {
+bool screen_labels::find_window() {
+  bool found = eventually([&] {
     std::string tree = run_command("xwininfo -display " + display_ + " -root -children");
-    int w = 0;
     size_t at = tree.find("): ()");
-    if (at == std::string::npos ||
-        std::sscanf(tree.c_str() + at + 5, " %dx%d+%d+%d", &w, &height_, &origin_x_, &origin_y_) != 4)
-      return false;
-    run_command("DISPLAY=" + display_ + " xdotool mousemove " + std::to_string(origin_x_ + w / 2) + " " +
-                std::to_string(origin_y_ + height_ - 2));
-    return true;
-  }, seconds);
+    return at != std::string::npos &&
+           std::sscanf(tree.c_str() + at + 5, " %dx%d+%d+%d", &width_, &height_, &origin_x_, &origin_y_) == 4;
+  }, 30);
+  if (found) xdotool("mousemove " + std::to_string(origin_x_ + width_ / 2) + " " + std::to_string(origin_y_ + height_ - 2));
+  return found;
 }
 
-void screen_labels::key(const std::string& name) const {
-  run_command("DISPLAY=" + display_ + " xdotool key " + name);
-}
+void screen_labels::xdotool(const std::string& command) const { run_command("DISPLAY=" + display_ + " xdotool " + command); }
+
+void screen_labels::key(const std::string& name) const { xdotool("key " + name); }
 
 bool screen_labels::click(const std::string& prefix) {
   shown_label l;
-  if (!find(prefix, &l)) return false;
-  std::string xdo = "DISPLAY=" + display_ + " xdotool ";
-  run_command(xdo + "mousemove " + std::to_string(origin_x_ + l.x) + " " + std::to_string(origin_y_ + l.y));
+  if (find(prefix, &l).empty()) return false;
+  xdotool("mousemove " + std::to_string(origin_x_ + l.x) + " " + std::to_string(origin_y_ + l.y));
   bool seen = wait_frames(3);
-  run_command(xdo + "mousedown 1");
+  xdotool("mousedown 1");
   seen = seen && wait_frames(3);
-  run_command(xdo + "mouseup 1");
+  xdotool("mouseup 1");
   seen = seen && wait_frames(3);
-  run_command(xdo + "mousemove " + std::to_string(origin_x_ + 2) + " " + std::to_string(origin_y_ + height_ - 2));
+  xdotool("mousemove " + std::to_string(origin_x_ + 2) + " " + std::to_string(origin_y_ + height_ - 2));
   return seen && wait_frames(2);
 }
