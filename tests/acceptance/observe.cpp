@@ -76,16 +76,63 @@ double share_of(const picture& p, int r, int g, int b, int tolerance) {
   return double(n) / double(p.rgb.size() / 3);
 }
 
-std::vector<std::string> output_ports() {
-  std::vector<std::string> ports;
+// The tap is copied beside the labels, so a user who cannot enter the build folder can still load it.
+screen_labels::screen_labels(const std::string& display) : display_(display) {
+  char folder[] = "/tmp/kv-labels-XXXXXX";
+  if (mkdtemp(folder)) chmod(folder, 0777);  // the program may run as another user
+  folder_ = folder;
+  run_command("cp '" KV_LABEL_TAP "' '" + folder_ + "/tap.so' && chmod 755 '" + folder_ + "/tap.so'");
+}
+
+screen_labels::~screen_labels() { run_command("rm -rf '" + folder_ + "'"); }
+
+std::vector<std::string> screen_labels::env() const {
+  return {"LD_PRELOAD=" + folder_ + "/tap.so", "KV_LABELS=" + folder_ + "/labels", "DISPLAY=" + display_};
+}
+
+std::vector<shown_label> screen_labels::read(long* frame) const {
+  std::ifstream in(folder_ + "/labels");
+  std::string word;
+  long number = 0;
+  std::vector<shown_label> labels;
+  if (!(in >> word >> number)) return labels;
+  for (shown_label l; in >> l.x >> l.y && in.ignore(1) && std::getline(in, l.text);) labels.push_back(l);
+  if (frame) *frame = number;
+  return labels;
+}
+
+bool screen_labels::wait_frames(int count) const {
+  long start = 0, now = 0;
+  read(&start);
+  return eventually([&] { return read(&now), now >= start + count; }, 30);
+}
+
+shown_label screen_labels::find(const std::string& prefix) const {
+  shown_label found;
   eventually([&] {
-    ports.clear();
-    std::stringstream list(run_command("jack_lsp 2>/dev/null"));
-    for (std::string line; std::getline(list, line);)
-      if (line.rfind("vorn:out_", 0) == 0) ports.push_back(line);
-    return ports.size() >= 2;
-  }, 10.0, 0.1);
-  return ports;
+    for (const shown_label& l : read())
+      if (l.text.compare(0, prefix.size(), prefix) == 0) return found = l, true;
+    return false;
+  }, 30);
+  return found;
+}
+
+void screen_labels::xdotool(const std::string& command) const {
+  run_command("DISPLAY=" + display_ + " xdotool " + command);
+}
+
+void screen_labels::key(const std::string& name) const {
+  shown_label any = find("");
+  xdotool("mousemove " + std::to_string(any.x) + " " + std::to_string(any.y) + " key " + name);
+}
+
+bool screen_labels::click(const std::string& prefix) const {
+  shown_label l = find(prefix);
+  bool seen = !l.text.empty();
+  for (std::string step : {"mousemove " + std::to_string(l.x) + " " + std::to_string(l.y), std::string("mousedown 1"),
+                           std::string("mouseup 1")})
+    if (seen) xdotool(step), seen = wait_frames(3);
+  return seen;
 }
 
 double recording::rms(double from, double to) const {
@@ -106,30 +153,23 @@ double recording::peak() const {
 }
 
 recording read_wav(const std::string& path) {
-  recording r;
   SF_INFO info{};
   SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
-  if (!f) return r;
-  if (info.channels == 2) {
-    std::vector<float> s(size_t(info.frames) * 2);
-    sf_count_t got = sf_readf_float(f, s.data(), info.frames);
-    for (sf_count_t i = 0; i < got; ++i) {
-      r.left.push_back(s[size_t(i) * 2]);
-      r.right.push_back(s[size_t(i) * 2 + 1]);
-    }
-  }
-  sf_close(f);
+  std::vector<float> frames(f && info.channels == 2 ? size_t(info.frames) * 2 : 0);
+  if (f) frames.resize(size_t(sf_readf_float(f, frames.data(), sf_count_t(frames.size() / 2))) * 2);
+  if (f) sf_close(f);
+  recording r;
+  for (size_t i = 0; i + 1 < frames.size(); i += 2) r.left.push_back(frames[i]), r.right.push_back(frames[i + 1]);
   return r;
 }
 
-recording record_output(const std::string& wav, double seconds) {
-  std::vector<std::string> ports = output_ports();
-  if (ports.size() < 2) return {};
-  child_process recorder({"jack_rec", "-f", wav, "-d", std::to_string(seconds), "-b", "32", "-B", "1048576", ports[0], ports[1]});
-  recorder.wait_exit(seconds + 30);
-  recording r = read_wav(wav);
-  std::remove(wav.c_str());
-  return r;
+std::unique_ptr<child_process> record_output(const std::string& wav, double seconds) {
+  std::vector<std::string> argv = {"jack_rec", "-f", wav, "-d", std::to_string(seconds), "-b", "32", "-B", "1048576"};
+  eventually([&] { return run_command("jack_lsp vorn:out_").find("vorn:out_2") != std::string::npos; }, 10);
+  argv.insert(argv.end(), {"vorn:out_1", "vorn:out_2"});
+  auto recorder = std::make_unique<child_process>(argv);
+  eventually([] { return run_command("jack_lsp -c").find("\n   jackrec:input2") != std::string::npos; }, 10);
+  return recorder;
 }
 
 std::string read_bytes(const std::string& path) {
