@@ -60,13 +60,6 @@ bool differs(const std::vector<double>& a, const std::vector<double>& b) {
   return counted > 0 && sum / counted > 3.0;
 }
 
-// Share of a screen's pixels brighter than 32 of 255 in their largest channel: under 2 % counts as black.
-double lit_share(const picture& p) {
-  long n = 0;
-  for (size_t i = 0; i + 2 < p.rgb.size(); i += 3) n += std::max({p.rgb[i], p.rgb[i + 1], p.rgb[i + 2]}) > 32;
-  return p.empty() ? 0.0 : double(n) / double(p.rgb.size() / 3);
-}
-
 // The first group (or an empty text) of every match of `pattern` in a program's output, in order.
 std::vector<std::string> said(const std::string& out, const std::string& pattern) {
   std::vector<std::string> found;
@@ -170,8 +163,9 @@ TEST_F(Acceptance, TheShippedDemoPlaysFromTheTitleToItsEnd) {
     if (visuals.empty() && since(window_up) >= 5.0) visuals = p;
     if (later.empty() && since(window_up) >= 6.0) later = p;
     at = since(started), widest = std::max(widest, screens ? at - last : 0.0), last = at;
-    if (lit_share(p) < 0.02 && dark_from < 0) dark_from = at;
-    if (lit_share(p) >= 0.02 && dark_from >= 0) longest = std::max(longest, at - dark_from), dark_from = -1;
+    bool dark = share_of(p, 0, 0, 0, 32) > 0.98;  // fewer than 2 % of the pixels lit above 32 of 255
+    if (dark && dark_from < 0) dark_from = at;
+    if (!dark && dark_from >= 0) longest = std::max(longest, at - dark_from), dark_from = -1;
   }
   if (dark_from >= 0) longest = std::max(longest, last - dark_from);
   int status = player->wait_exit(100);
@@ -235,7 +229,7 @@ TEST_F(Acceptance, ThePlainBuildShowsTheTitleThenThePanelAndNoDisplayEndsTheProg
 // what jack_rec heard, the panel's health figures against the printed statistics, full screen (which
 // Xvfb cannot give) falling back to a window that goes on drawing, and a recording closed by the quit.
 TEST_F(Acceptance, TheEditorRecordsWhatGoesOutAndFallsBackToAWindow) {
-  constexpr long file_limit = 1500000;  // bytes: about 4.2 s of 32-bit float stereo at 44100 Hz
+  constexpr long file_limit = 2200000;  // bytes: about 6.2 s of 32-bit float stereo at 44100 Hz
   screen_labels screen(display->name());
   auto editor = start({"prlimit", "--fsize=" + std::to_string(file_limit), "kelvarin-editor"}, screen.env());
   auto out = [&] { return editor->output(); };
@@ -243,7 +237,7 @@ TEST_F(Acceptance, TheEditorRecordsWhatGoesOutAndFallsBackToAWindow) {
   ASSERT_TRUE(screen.click("[0]"));  // the shipped slot 0: sound to record
   ASSERT_NE(screen.find("MSG: loaded succesfully.").text, "");
   const std::string heard_wav = folder.file("heard.wav");
-  auto heard = record_output(heard_wav, 20);
+  auto heard = record_output(heard_wav, 24);
 
   // The first recording, started with the key, runs into the file size limit.
   screen.key("r");
@@ -271,10 +265,7 @@ TEST_F(Acceptance, TheEditorRecordsWhatGoesOutAndFallsBackToAWindow) {
   EXPECT_TRUE(one_of_last_two(said(log, "cpu-load: ([0-9.]+)"), 100.0, "audio %.1f%%", audio)) << audio;
   EXPECT_TRUE(one_of_last_two(said(log, "display-fps: ([0-9.]+)"), 1.0, "display %.1f fps", rate)) << rate;
   // The audio server's xruns have no line of their own: the count is whole and not negative.
-  int count = -1;
-  char tail = 0;
-  EXPECT_EQ(std::sscanf(xruns.c_str(), "xruns %d%c", &count, &tail), 1) << xruns;
-  EXPECT_GE(count, 0);
+  EXPECT_TRUE(std::regex_match(xruns, std::regex("xruns [0-9]+"))) << xruns;
   ASSERT_TRUE(editor->wait_for_output("recording stopped, ", 30)) << out();
   std::string first = said(out(), "recording to (\\S+)").at(0);
   EXPECT_NE(out().find("recording stopped, File too large: recorded " + first + " ("), std::string::npos) << out();
@@ -317,11 +308,11 @@ TEST_F(Acceptance, TheEditorRecordsWhatGoesOutAndFallsBackToAWindow) {
     EXPECT_NEAR(part.seconds(), std::atof(seconds[i].c_str()), 0.051) << "the seconds the line reports are in the file";
     EXPECT_GT(part.seconds(), 0.9);
     EXPECT_GT(part.rms(0, part.seconds()), 1e-3) << "slot 0 is audible";
-    if (i == 2) continue;  // after jack_rec's 20 seconds
+    if (i == 2) continue;  // after jack_rec's 24 seconds
     long offset = offset_in(whole, part);
     ASSERT_GE(offset, 0) << "the recording's start is found in what jack_rec heard";
     double end = double(offset) / 44100.0 + part.seconds();
-    if (i == 0) { EXPECT_GT(part.seconds(), 2.0) << "stopped half way by the limit, not at once"; }
+    if (i == 0) { EXPECT_GT(part.seconds(), 3.0) << "stopped half way by the limit, not at once"; }
     if (i == 0) { EXPECT_GT(whole.rms(end + 0.5, end + 1.5), 1e-3) << "the sound goes on after it stopped"; }
   }
 }

@@ -15,16 +15,12 @@
 
 picture ppm_from(const std::string& command) {
   std::string data = run_command(command);
-  picture p;
   int w = 0, h = 0, maxval = 0, used = 0;
-  if (std::sscanf(data.c_str(), "P6 %d %d %d%n", &w, &h, &maxval, &used) != 3 || maxval != 255 || w <= 0 || h <= 0)
-    return p;
-  size_t start = size_t(used) + 1, bytes = size_t(w) * size_t(h) * 3;
-  if (data.size() < start + bytes) return p;
-  p.width = w;
-  p.height = h;
-  p.rgb.assign(data.begin() + long(start), data.begin() + long(start + bytes));
-  return p;
+  if (std::sscanf(data.c_str(), "P6 %d %d %d%n", &w, &h, &maxval, &used) != 3 || maxval != 255 || w <= 0 || h <= 0 ||
+      data.size() < size_t(used) + 1 + size_t(w) * size_t(h) * 3)
+    return {};
+  auto pixels = data.begin() + used + 1;
+  return {w, h, std::vector<unsigned char>(pixels, pixels + long(w) * h * 3)};
 }
 
 picture grab(const std::string& display, int x, int y, int width, int height) {

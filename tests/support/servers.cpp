@@ -65,13 +65,11 @@ bool child_process::wait_for_output(const std::string& text, double seconds) con
 }
 
 bool child_process::running() {
-  if (pid_ <= 0) return false;
-  int status;
-  pid_t r = waitpid(pid_, &status, WNOHANG);
-  if (r == 0) return true;
-  if (r == pid_) status_ = status;
-  pid_ = -1;
-  return false;
+  int status = 0;
+  pid_t r = pid_ > 0 ? waitpid(pid_, &status, WNOHANG) : -1;
+  if (r > 0) status_ = status;
+  if (r != 0) pid_ = -1;
+  return r == 0;
 }
 
 int child_process::wait_exit(double seconds) {
