@@ -161,10 +161,10 @@ recording read_wav(const std::string& path) {
 
 std::unique_ptr<child_process> record_output(const std::string& wav, double seconds) {
   std::vector<std::string> argv = {"jack_rec", "-f", wav, "-d", std::to_string(seconds), "-b", "32", "-B", "1048576"};
-  eventually([&] { return run_command("jack_lsp vorn:out_").find("vorn:out_2") != std::string::npos; }, 10);
+  eventually([&] { return run_command("jack_lsp 2>/dev/null").find("vorn:out_2") != std::string::npos; }, 10, 0.1);
   argv.insert(argv.end(), {"vorn:out_1", "vorn:out_2"});
   auto recorder = std::make_unique<child_process>(argv);
-  eventually([] { return run_command("jack_lsp -c").find("\n   jackrec:input2") != std::string::npos; }, 10);
+  eventually([] { return run_command("jack_lsp -c").find("\n   jackrec:input2") != std::string::npos; }, 10, 0.1);
   return recorder;
 }
 
