@@ -1,36 +1,21 @@
 # Acceptance: the shipped programs started as a user starts them, on real servers (JACK dummy, Xvfb), and
 # judged by what comes out: screens, recordings, files and printed lines.
 kv_library(kv_observe SOURCES tests/acceptance/observe.cpp LIBS kv_test_support PkgConfig::KV_AUDIO_DEPS)
+# Preloaded into a running program: the labels of each frame go to a file, so a test reads what the real
+# program shows and where (screen_labels in tests/acceptance/observe.hpp).
+add_library(kv_label_tap MODULE tests/acceptance/label_tap.cpp)
+target_link_libraries(kv_label_tap PRIVATE PkgConfig::KV_GL ${CMAKE_DL_LIBS})
+target_compile_definitions(kv_observe PRIVATE KV_LABEL_TAP="$<TARGET_FILE:kv_label_tap>")
+add_dependencies(kv_observe kv_label_tap)
 
-# Every program as a user runs it: the shipped demo heard and seen from the title to its end, the plain and
-# editor builds' screens and the full-screen fallback, clean ends with and without a display, the renderer
-# and the preset tool on every shipped slot, make run.
+# Every program as a user runs it: the shipped demo heard and seen from the title to its end, the plain
+# build's screens and its end without a display, the editor's recordings against jack_rec, its health
+# figures and full-screen fallback, make run, and the installed tree and package run as another user.
 kv_test(acceptance_test LABEL system TIMEOUT 900
   SOURCES tests/acceptance/acceptance_test.cpp
   LIBS kv_observe kv_test_support)
 add_dependencies(acceptance_test kelvarin kelvarin-editor kelvarin-plain kelvarin-render kelvarin-preset
-  kelvarin_resources)
+  kelvarin_resources kelvarin_icon shipped_presets)
 
 # One panel frame, built, drawn and finished, under X and Mesa: bin/panel_bench (own Xvfb without DISPLAY).
 kv_bench(panel_bench SOURCES bench/panel_bench.cpp LIBS kv_panel kv_test_support)
-
-# Preloaded into a running program: the labels of each frame go to a file, so a test reads what the real
-# program shows and where (tests/acceptance/screen_labels.hpp).
-add_library(kv_label_tap MODULE tests/acceptance/label_tap.cpp)
-target_link_libraries(kv_label_tap PRIVATE PkgConfig::KV_GL ${CMAKE_DL_LIBS})
-kv_library(kv_screen_labels SOURCES tests/acceptance/screen_labels.cpp LIBS kv_test_support)
-target_compile_definitions(kv_screen_labels PRIVATE KV_LABEL_TAP="$<TARGET_FILE:kv_label_tap>")
-add_dependencies(kv_screen_labels kv_label_tap)
-
-# Recording with the key and the panel's button on the real editor, checked against jack_rec, a file
-# size limit met half way, and the panel's health figures against the printed statistics.
-kv_test(recording_test LABEL system TIMEOUT 300
-  SOURCES tests/acceptance/recording_test.cpp
-  LIBS kv_observe kv_screen_labels kv_test_support)
-add_dependencies(recording_test kelvarin-editor kelvarin_resources)
-
-# The shipped demo watched from the title to its end: never black for long.
-kv_test(demo_visuals_test LABEL system TIMEOUT 300
-  SOURCES tests/acceptance/demo_visuals_test.cpp
-  LIBS kv_observe kv_test_support)
-add_dependencies(demo_visuals_test kelvarin shipped_presets kelvarin_resources)

@@ -1,6 +1,6 @@
-// Preloaded into a running program (LD_PRELOAD): at every buffer swap, the labels the frame drew, with
-// their raster positions and the viewport, are written to the file named by KV_LABELS.
-#include <GL/gl.h>
+// Preloaded into a running program (LD_PRELOAD): at every buffer swap, the labels the frame drew, at
+// screen pixels just inside their first glyph, are written to the file named by KV_LABELS.
+#include <GL/glut.h>
 #include <dlfcn.h>
 
 #include <cstdio>
@@ -11,7 +11,7 @@
 namespace {
 
 struct label {
-  float x, y;
+  float x, y;  // the raster position, in the viewport's device coordinates
   std::string text;
 };
 std::vector<label> drawn;
@@ -22,15 +22,19 @@ F real(const char* name) {
   return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
 }
 
-// "frame N", "viewport X Y W H", then one "X Y TEXT" line per label; replaced whole by a rename.
+// "frame N", then one "X Y TEXT" line per label; replaced whole by a rename.
 void write_frame(const char* path) {
+  static auto window = reinterpret_cast<int (*)(GLenum)>(dlsym(RTLD_DEFAULT, "glutGet"));
   std::string temporary = std::string(path) + ".part";
   FILE* f = std::fopen(temporary.c_str(), "w");
   if (!f) return;
   GLint v[4] = {0, 0, 0, 0};
   glGetIntegerv(GL_VIEWPORT, v);
-  std::fprintf(f, "frame %ld\nviewport %d %d %d %d\n", ++frames, v[0], v[1], v[2], v[3]);
-  for (const label& l : drawn) std::fprintf(f, "%.6f %.6f %s\n", double(l.x), double(l.y), l.text.c_str());
+  int left = window(GLUT_WINDOW_X), top = window(GLUT_WINDOW_Y), height = window(GLUT_WINDOW_HEIGHT);
+  std::fprintf(f, "frame %ld\n", ++frames);
+  for (const label& l : drawn)
+    std::fprintf(f, "%d %d %s\n", left + v[0] + int((l.x + 1.0f) * 0.5f * float(v[2])) + 3,
+                 top + height - (v[1] + int((l.y + 1.0f) * 0.5f * float(v[3]))) - 4, l.text.c_str());
   std::fclose(f);
   std::rename(temporary.c_str(), path);
 }

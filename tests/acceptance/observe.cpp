@@ -1,48 +1,32 @@
-// Screen regions, JACK recordings and scratch resource folders for the tests that run the programs.
+// Screen regions, JACK recordings, files and scratch resource folders for the tests that run the programs.
 #include "tests/acceptance/observe.hpp"
 
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
+#include <fstream>
 #include <limits>
-#include <thread>
+#include <sstream>
 
 #include "tests/support/servers.hpp"
 
-namespace {
-
-// A binary PPM (P6, maxval 255) as import writes it.
-picture parse_ppm(const std::string& data) {
-  picture p;
+picture ppm_from(const std::string& command) {
+  std::string data = run_command(command);
   int w = 0, h = 0, maxval = 0, used = 0;
-  if (std::sscanf(data.c_str(), "P6 %d %d %d%n", &w, &h, &maxval, &used) != 3 || maxval != 255 || w <= 0 || h <= 0)
-    return p;
-  size_t start = size_t(used) + 1, bytes = size_t(w) * size_t(h) * 3;
-  if (data.size() < start + bytes) return p;
-  p.width = w;
-  p.height = h;
-  p.rgb.assign(data.begin() + long(start), data.begin() + long(start + bytes));
-  return p;
+  if (std::sscanf(data.c_str(), "P6 %d %d %d%n", &w, &h, &maxval, &used) != 3 || maxval != 255 || w <= 0 || h <= 0 ||
+      data.size() < size_t(used) + 1 + size_t(w) * size_t(h) * 3)
+    return {};
+  auto pixels = data.begin() + used + 1;
+  return {w, h, std::vector<unsigned char>(pixels, pixels + long(w) * h * 3)};
 }
 
-}  // namespace
-
 picture grab(const std::string& display, int x, int y, int width, int height) {
-  std::string command = "import -display " + display + " -window root -crop " + std::to_string(width) + "x" +
-                        std::to_string(height) + "+" + std::to_string(x) + "+" + std::to_string(y) +
-                        " +repage -depth 8 ppm:- 2>/dev/null";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return {};
-  std::string data;
-  char buffer[65536];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) data.append(buffer, n);
-  pclose(pipe);
-  return parse_ppm(data);
+  return ppm_from("import -display " + display + " -window root -crop " + std::to_string(width) + "x" +
+                  std::to_string(height) + "+" + std::to_string(x) + "+" + std::to_string(y) +
+                  " +repage -depth 8 ppm:- 2>/dev/null");
 }
 
 picture cut(const picture& p, int x, int y, int width, int height) {
@@ -88,30 +72,63 @@ double share_of(const picture& p, int r, int g, int b, int tolerance) {
   return double(n) / double(p.rgb.size() / 3);
 }
 
-bool write_png(const picture& p, const std::string& path) {
-  if (p.empty()) return false;
-  std::string command = "/usr/bin/convert -size " + std::to_string(p.width) + "x" + std::to_string(p.height) +
-                        " -depth 8 rgb:- " + path;
-  FILE* pipe = popen(command.c_str(), "w");
-  if (!pipe) return false;
-  std::fwrite(p.rgb.data(), 1, p.rgb.size(), pipe);
-  return pclose(pipe) == 0;
+// The tap is copied beside the labels, so a user who cannot enter the build folder can still load it.
+screen_labels::screen_labels(const std::string& display) : display_(display) {
+  char folder[] = "/tmp/kv-labels-XXXXXX";
+  if (mkdtemp(folder)) chmod(folder, 0777);  // the program may run as another user
+  folder_ = folder;
+  run_command("cp '" KV_LABEL_TAP "' '" + folder_ + "/tap.so' && chmod 755 '" + folder_ + "/tap.so'");
 }
 
-std::vector<std::string> output_ports() {
-  std::vector<std::string> ports;
-  for (int i = 0; i < 100 && ports.size() < 2; ++i) {
-    ports.clear();
-    std::string list = run_command("jack_lsp 2>/dev/null");
-    size_t at = 0;
-    while ((at = list.find("vorn:out_", at)) != std::string::npos) {
-      size_t end = list.find('\n', at);
-      ports.push_back(list.substr(at, end - at));
-      at = end;
-    }
-    if (ports.size() < 2) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  return ports;
+screen_labels::~screen_labels() { run_command("rm -rf '" + folder_ + "'"); }
+
+std::vector<std::string> screen_labels::env() const {
+  return {"LD_PRELOAD=" + folder_ + "/tap.so", "KV_LABELS=" + folder_ + "/labels", "DISPLAY=" + display_};
+}
+
+std::vector<shown_label> screen_labels::read(long* frame) const {
+  std::ifstream in(folder_ + "/labels");
+  std::string word;
+  long number = 0;
+  std::vector<shown_label> labels;
+  if (!(in >> word >> number)) return labels;
+  for (shown_label l; in >> l.x >> l.y && in.ignore(1) && std::getline(in, l.text);) labels.push_back(l);
+  if (frame) *frame = number;
+  return labels;
+}
+
+bool screen_labels::wait_frames(int count) const {
+  long start = 0, now = 0;
+  read(&start);
+  return eventually([&] { return read(&now), now >= start + count; }, 30);
+}
+
+shown_label screen_labels::find(const std::string& prefix) const {
+  shown_label found;
+  eventually([&] {
+    for (const shown_label& l : read())
+      if (l.text.compare(0, prefix.size(), prefix) == 0) return found = l, true;
+    return false;
+  }, 30);
+  return found;
+}
+
+void screen_labels::xdotool(const std::string& command) const {
+  run_command("DISPLAY=" + display_ + " xdotool " + command);
+}
+
+void screen_labels::key(const std::string& name) const {
+  shown_label any = find("");
+  xdotool("mousemove " + std::to_string(any.x) + " " + std::to_string(any.y) + " key " + name);
+}
+
+bool screen_labels::click(const std::string& prefix) const {
+  shown_label l = find(prefix);
+  bool seen = !l.text.empty();
+  for (std::string step : {"mousemove " + std::to_string(l.x) + " " + std::to_string(l.y), std::string("mousedown 1"),
+                           std::string("mouseup 1")})
+    if (seen) xdotool(step), seen = wait_frames(3);
+  return seen;
 }
 
 double recording::rms(double from, double to) const {
@@ -132,30 +149,34 @@ double recording::peak() const {
 }
 
 recording read_wav(const std::string& path) {
-  recording r;
   SF_INFO info{};
   SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
-  if (!f) return r;
-  if (info.channels == 2) {
-    std::vector<float> s(size_t(info.frames) * 2);
-    sf_count_t got = sf_readf_float(f, s.data(), info.frames);
-    for (sf_count_t i = 0; i < got; ++i) {
-      r.left.push_back(s[size_t(i) * 2]);
-      r.right.push_back(s[size_t(i) * 2 + 1]);
-    }
-  }
-  sf_close(f);
+  std::vector<float> frames(f && info.channels == 2 ? size_t(info.frames) * 2 : 0);
+  if (f) frames.resize(size_t(sf_readf_float(f, frames.data(), sf_count_t(frames.size() / 2))) * 2);
+  if (f) sf_close(f);
+  recording r;
+  for (size_t i = 0; i + 1 < frames.size(); i += 2) r.left.push_back(frames[i]), r.right.push_back(frames[i + 1]);
   return r;
 }
 
-recording record_output(const std::string& wav, double seconds) {
-  std::vector<std::string> ports = output_ports();
-  if (ports.size() < 2) return {};
-  child_process recorder({"jack_rec", "-f", wav, "-d", std::to_string(seconds), "-b", "32", "-B", "1048576", ports[0], ports[1]});
-  recorder.wait_exit(seconds + 30);
-  recording r = read_wav(wav);
-  std::remove(wav.c_str());
-  return r;
+std::unique_ptr<child_process> record_output(const std::string& wav, double seconds) {
+  std::vector<std::string> argv = {"jack_rec", "-f", wav, "-d", std::to_string(seconds), "-b", "32", "-B", "1048576"};
+  eventually([&] { return run_command("jack_lsp 2>/dev/null").find("vorn:out_2") != std::string::npos; }, 10, 0.1);
+  argv.insert(argv.end(), {"vorn:out_1", "vorn:out_2"});
+  auto recorder = std::make_unique<child_process>(argv);
+  eventually([] { return run_command("jack_lsp -c").find("\n   jackrec:input2") != std::string::npos; }, 10, 0.1);
+  return recorder;
+}
+
+std::string read_bytes(const std::string& path) {
+  std::stringstream s;
+  s << std::ifstream(path, std::ios::binary).rdbuf();
+  return s.str();
+}
+
+long size_on_disk(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 ? long(st.st_size) : -1;
 }
 
 scratch_resources::scratch_resources() {

@@ -1,8 +1,12 @@
-// What a user sees and hears of the running programs: screen regions read with ImageMagick's import,
-// JACK recordings made with jack_rec, and a scratch copy of the shipped resource folder.
+// What a user sees and hears of the running programs: screen regions read with ImageMagick's import, the
+// labels a program shows (through the preloaded label tap), JACK recordings made with jack_rec, files, and
+// a scratch copy of the shipped resource folder.
 #pragma once
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "tests/support/servers.hpp"
 
 // An RGB picture, rows top to bottom.
 struct picture {
@@ -14,6 +18,8 @@ struct picture {
 
 // A rectangle of the screen of `display` (":N"), or an empty picture when import fails.
 picture grab(const std::string& display, int x, int y, int width, int height);
+// The picture a command prints as a binary PPM (ImageMagick's ppm:-), or an empty one.
+picture ppm_from(const std::string& command);
 // A rectangle cut out of a picture (clipped to it).
 picture cut(const picture& p, int x, int y, int width, int height);
 // Mean absolute difference per channel (0..255) of two pictures of one size, the best over shifts of
@@ -21,11 +27,31 @@ picture cut(const picture& p, int x, int y, int width, int height);
 double difference(const picture& a, const picture& b, int shift = 0);
 // Fraction of pixels within `tolerance` of the colour (r, g, b).
 double share_of(const picture& p, int r, int g, int b, int tolerance = 3);
-bool write_png(const picture& p, const std::string& path);
 
-// The instrument's output ports on the current JACK server (waits for them up to ten seconds).
-std::vector<std::string> output_ports();
-// Records both channels of the instrument's output for `seconds`; left and right, empty on failure.
+struct shown_label {
+  int x = 0, y = 0;  // screen pixels of a point just inside the label's first glyph
+  std::string text;
+};
+// The labels a running program shows, and clicks on them. The tap writes each frame's labels to a file.
+class screen_labels {
+ public:
+  explicit screen_labels(const std::string& display);  // ":N"
+  ~screen_labels();
+  std::vector<std::string> env() const;  // makes a program report its labels to this reader
+  // The labels of the last frame written (empty before the first); `frame` gets its number.
+  std::vector<shown_label> read(long* frame = nullptr) const;
+  bool wait_frames(int count) const;  // until `count` frames newer than now are drawn (30 s at most)
+  // The first label of the last frame that starts with `prefix`, waiting up to 30 s for one (else empty).
+  shown_label find(const std::string& prefix) const;
+  void key(const std::string& name) const;  // with the pointer over a label (keyboard focus follows it)
+  bool click(const std::string& prefix) const;  // a press and a release, each seen by a few frames
+
+ private:
+  void xdotool(const std::string& command) const;
+  std::string display_, folder_;
+};
+
+// Both channels of a recording, read from a WAV file or recorded from the instrument with jack_rec.
 struct recording {
   std::vector<float> left, right;
   double rms(double from, double to) const;  // both channels, seconds from the recording's start
@@ -33,7 +59,11 @@ struct recording {
   double seconds() const { return double(left.size()) / 44100.0; }
 };
 recording read_wav(const std::string& path);
-recording record_output(const std::string& wav, double seconds);
+// jack_rec recording the instrument's two outputs to `wav` for `seconds`, from once it is connected.
+std::unique_ptr<child_process> record_output(const std::string& wav, double seconds);
+
+std::string read_bytes(const std::string& path);
+long size_on_disk(const std::string& path);  // -1 when there is no such file
 
 // A scratch resource folder holding a copy of the build's bin/resources; removed by the destructor.
 class scratch_resources {

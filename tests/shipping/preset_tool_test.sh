@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# kelvarin-preset: build writes a 4756-byte slot file whose dump builds the same file again; a playlist
-# source becomes its events; damaged input and bad sources exit 1 with a message and write nothing.
+# kelvarin-preset: a 4756-byte slot file from a source; every slot in the resource folder dumped to a source
+# that builds it back byte for byte; a playlist built; damaged or bad input: exit 1, a message, nothing written.
 set -u
-tool=$1 work=$(mktemp -d)
+tool=$1 shipped=$2 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 printf 'osc.0.kind = saw\nvoice.0.volume = 0.8\ncell.0.1.type = frq\nvfx.cell.0.0.scale = 1.5\n' > "$work/a.txt"
 "$tool" build "$work/a.txt" "$work/a.dat" && [ "$(stat -c %s "$work/a.dat")" = 4756 ] || fail "build"
-"$tool" dump "$work/a.dat" > "$work/a.dump" && grep -qx 'vfx.cell.0.0.scale = 1.5' "$work/a.dump" || fail "dump"
-"$tool" build "$work/a.dump" "$work/b.dat" && cmp -s "$work/a.dat" "$work/b.dat" || fail "dump then build changes the file"
+for slot in "$shipped"/save-?.dat; do
+  "$tool" dump "$slot" > "$work/s.txt" && "$tool" build "$work/s.txt" "$work/s.dat" && cmp -s "$slot" "$work/s.dat" || fail "$slot"
+done
 head -c 3000 "$work/a.dat" > "$work/cut.dat"
 "$tool" dump "$work/cut.dat" > /dev/null 2> "$work/err"; [ $? = 1 ] && grep -q "not a complete slot file" "$work/err" || fail "cut file"
 printf 'osc.0.kind = wobble\n' > "$work/bad.txt"

@@ -3,6 +3,7 @@
 #pragma once
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,7 @@ class child_process {
   bool wait_for_output(const std::string& text, double seconds) const;
   // Waits for the process to end by itself; returns its exit status, or -1 on a time-out or signal.
   int wait_exit(double seconds);
-  void stop();  // SIGTERM, then SIGKILL after two seconds; reaps the process
+  void stop();  // SIGTERM, then SIGKILL after five seconds; reaps the process
   bool running();
 
  private:
@@ -35,10 +36,8 @@ class jack_server {
  public:
   explicit jack_server(const std::string& tag);
   ~jack_server();
-  const std::string& name() const { return name_; }
   bool ready() const { return ready_; }
-  std::vector<std::string> ports() const;  // jack_lsp output, one port a line
-  std::vector<std::string> env() const;    // the variables a child client needs
+  std::vector<std::string> env() const;  // the variables a child client needs
 
  private:
   std::string name_;
@@ -50,8 +49,7 @@ class jack_server {
 class xvfb_display {
  public:
   explicit xvfb_display(int width = 1280, int height = 800);
-  ~xvfb_display();
-  int number() const { return number_; }
+  ~xvfb_display() { delete process_; }
   std::string name() const { return ":" + std::to_string(number_); }
   bool ready() const { return ready_; }
 
@@ -61,6 +59,8 @@ class xvfb_display {
   child_process* process_ = nullptr;
 };
 
+// Asks `done` every `step` seconds until it holds (true) or `seconds` have passed (false).
+bool eventually(const std::function<bool()>& done, double seconds, double step = 0.05);
 // Runs a command to completion and returns its standard output (and its exit status through status).
 std::string run_command(const std::string& shell_command, int* status = nullptr);
 std::string source_dir();  // KV_SOURCE_DIR, set by CTest
