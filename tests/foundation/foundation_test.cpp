@@ -18,17 +18,15 @@
 #include "toolset/array.hpp"
 
 // Each wave's harmonics are checked where a performer hears them, through the oscillator kinds; here, the
-// band-limited integrator survives huge and non-finite phases and recovers.
-TEST(Generators, BandLimitedWavesSurviveHugePhases) {
+// band-limited integrator survives huge and non-finite phases and recovers, feedback-FM operators are remade
+// in place, and rhythms and the shift register follow their definitions.
+TEST(Generators, HugePhasesFmOperatorsRhythmsAndTheShiftRegister) {
   blit b{};
   leaky_lp lp{};
   blit_make(&b, 0.5f);
   leaky_lp_make(&lp, 0.00001f);
   for (float phase : {1e30f, INFINITY, NAN}) blit_sawtooth_at(&b, &lp, phase, 0.01f);
   EXPECT_TRUE(std::isfinite(blit_sawtooth_at(&b, &lp, 0.2f, 0.01f)));
-}
-
-TEST(Generators, FeedbackFmOperatorsNeverShrinkAndAreRemadeInPlace) {
   fm_synth fs{};
   fm_synth_make(&fs);
   EXPECT_EQ(fm_synth_osc_array_length(&fs.operators), 1);
@@ -39,9 +37,6 @@ TEST(Generators, FeedbackFmOperatorsNeverShrinkAndAreRemadeInPlace) {
   for (int i = 0; i < 10000; ++i) fm_synth_make(&fs);  // the same storage each time, no exhaustion
   EXPECT_EQ(fs.operators.handle, handle);
   EXPECT_EQ(fm_synth_osc_array_length(&fs.operators), 1);
-}
-
-TEST(Generators, EuclideanPatternsAndTheShiftRegister) {
   for (auto [k, n, pattern] : {std::tuple{3, 8, "x..x.x.."}, {5, 8, "xx.x.xx."}, {2, 5, "x.x.."}, {1, 4, "x..."}, {9, 4, "xxxx"}}) {
     euclid_pulse p;
     euclid_pulse_make(&p, k, n);
@@ -68,7 +63,7 @@ TEST(Numbers, NonFiniteInputsAndTheFaderLawsKnees) {
   EXPECT_NEAR(db_to_amp(-6.0206f), 0.5f, 1e-5);
 }
 
-TEST(Toolset, ArraysGrowZeroedAndFailedArraysRefuseEverythingUntilReset) {
+TEST(Toolset, ArraysGrowZeroedFailedArraysRefuseEverythingAndTheStandardMersenneTwister) {
   int_array a{};
   ASSERT_NE(array_allocate(a, 4), nullptr);
   EXPECT_EQ(std::tuple(array_length(a), *array_get(a, 4), a.raw.capacity, array_get(a, 5)), std::tuple(5, 0, 40, nullptr));
@@ -79,10 +74,9 @@ TEST(Toolset, ArraysGrowZeroedAndFailedArraysRefuseEverythingUntilReset) {
   EXPECT_EQ(std::tuple(array_length(failed), array_length(b)), std::tuple(-1, -1));
   array_reset(b);
   EXPECT_EQ(array_allocate(b, INT32_MAX), nullptr);  // past 2 GiB
-  array_reset(a), array_reset(b), array_reset(failed);
-}
-
-TEST(Toolset, TheGeneratorIsTheStandardMersenneTwister) {
+  array_reset(a);
+  array_reset(b);
+  array_reset(failed);
   mt_prng g{};
   EXPECT_EQ(mt_prng_uint32(&g), 3499211612u);  // unseeded: seeds itself with 5489
   for (int i = 1; i < 9999; ++i) mt_prng_uint32(&g);

@@ -1,5 +1,5 @@
-// Preset slots and the playlist: the stored layout field by field, loads that flip and keep phases and
-// operator headers, damaged files that change nothing, and saves that cannot lose the previous preset.
+// Preset slots and the playlist: the stored layout field by field, damaged files that change nothing, and
+// saves that cannot lose the previous preset.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -20,7 +20,6 @@
 #include "apps/kelvarin/playlist.hpp"
 #include "apps/kelvarin/presets.hpp"
 #include "tests/engine/engine_fixture.hpp"
-#include "toolset/algos/mt-prng.hpp"
 
 namespace {
 
@@ -91,31 +90,10 @@ bytes_t slot_file(const bytes_t& record, std::vector<bytes_t> rest = {}) {
 uint32_t bits(float f) { return std::bit_cast<uint32_t>(f); }
 uint32_t tag(const char* t) { return uint32_t(t[0]) | uint32_t(t[1]) << 8 | uint32_t(t[2]) << 16 | uint32_t(t[3]) << 24; }
 
-// Where a loaded record keeps what it had: the operator-array headers (back record) and the phases (front).
-bool header_byte(int at) { return at < 1568 && ((at % 196 >= 16 && at % 196 < 32) || (at % 196 >= 44 && at % 196 < 60)); }
+// A loaded record keeps its own phases: a save after a load differs from the file there.
 bool phase_byte(int at) { return at < 1568 && at % 196 >= 148 && at % 196 < 156; }
 
 }  // namespace
-
-// Every byte of a loaded record comes from the file except the headers, the phases and the fade.
-TEST_F(Slots, ALoadAppliesEveryStoredByteAndFlips) {
-  bytes_t stored(sizeof(synth_state));
-  mt_prng g;
-  mt_prng_make(&g, 5);
-  for (unsigned char& b : stored) b = uint8_t(mt_prng_uint32(&g));
-  const bytes_t front = bytes_of(synth()), back = bytes_of(synth_back());
-  ASSERT_STREQ(load_bytes(slot_file(stored, {visuals_list()})), PRESET_LOADED);
-  EXPECT_EQ(synth_current, 1);
-  const bytes_t now = bytes_of(synth());
-  for (int at = 0; at < int(sizeof(synth_state)); ++at) {
-    unsigned char want = header_byte(at) ? back[size_t(at)] : phase_byte(at) ? front[size_t(at)] : stored[size_t(at)];
-    if (at < 3616) {
-      ASSERT_EQ(now[size_t(at)], want) << "byte " << at;
-    }
-  }
-  EXPECT_EQ(synth().fade, 0.0f);
-  EXPECT_EQ(synth_back().fade, 1.0f);
-}
 
 // Slot 3 saved against the stored table; then the seed slot file, written by a script straight from the
 // table, loaded and saved again: both directions against the table rather than against this code.
@@ -189,15 +167,6 @@ TEST_F(Slots, IncompleteAndDamagedFilesSayWhatHappenedAndNeverCrash) {
   EXPECT_STREQ(slot_load(6), PRESET_CANNOT_LOAD);
   EXPECT_FALSE(std::filesystem::exists(slot_path(6))) << "a load never creates a slot file";
   EXPECT_EQ(std::pair(slot_load(8), slot_load(-1)), std::pair(PRESET_CANNOT_LOAD, PRESET_CANNOT_LOAD));
-  rusage before{}, after{};  // lengths the file cannot hold are refused before anything is allocated
-  getrusage(RUSAGE_SELF, &before);
-  for (uint32_t length : {13u, 0x08000000u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
-    bytes_t lie = slot_file(record);
-    std::memcpy(lie.data() + 16, &length, 4);
-    EXPECT_NE(load_bytes(lie), PRESET_LOADED) << length;
-  }
-  getrusage(RUSAGE_SELF, &after);
-  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 32 * 1024);
   parser p;  // the parser's string steps take exactly their bytes or nothing
   parser_make(&p, "save-3.dat", 10);
   char buffer[8];
@@ -240,24 +209,17 @@ TEST_F(Slots, SavesAreAtomicWhereverTheWriteStopsAndKeepPermissionsAndLinks) {
   EXPECT_EQ(std::pair(slot_save_to("/nonexistent-folder/save-1.dat"), slot_save(8)), std::pair(PRESET_CANNOT_SAVE, PRESET_CANNOT_SAVE));
 }
 
-TEST_F(Slots, PlaylistWritesWholeEventsReadsOnlyWholeEventsAndNeverWritesAnEmptyList) {
-  event_array events{}, read{}, empty{};
+// What the playlist reads back is checked where it is replayed, and any bytes read as one by the fuzzer.
+TEST_F(Slots, PlaylistWritesWholeEventsOverALongerFileAndNeverWritesAnEmptyList) {
+  event_array events{}, empty{};
   array_push(events, playlist_event{PLAYLIST_LOAD_SLOT, 1000.0f, 2});
   array_push(events, playlist_event{PLAYLIST_END, 5000.0f, 0});
   write_file(in_folder("playlist"), bytes_t(100, 7));
-  ASSERT_EQ(playlist_write(&events), 1);  // the longer stored playlist is replaced whole
+  ASSERT_EQ(playlist_write(&events), 1);
   const uint32_t want[] = {tag("PLS "), 24, 0, bits(1000.0f), 2, 1, bits(5000.0f), 0};
   const bytes_t f = read_file(in_folder("playlist"));
   ASSERT_EQ(f, bytes_of(want));
   EXPECT_EQ(playlist_write(&empty), 0);
   EXPECT_EQ(read_file(in_folder("playlist")), f);
-  bytes_t incomplete(f.begin(), f.end() - 1);
-  incomplete[4] = 23;  // a trailing incomplete event: only the whole one counts
-  for (auto [file, count] : {std::pair{f, 2}, {incomplete, 1}, {bytes_t{}, 0}, {chunk_bytes("ANY!", bytes_t(12, 0)), 1}, {bytes_t{'P', 'L', 'S', ' ', 200, 0, 0, 0}, 0}}) {
-    write_file(in_folder("playlist"), file);
-    EXPECT_EQ(playlist_read(&read), count);  // appended after what is there
-  }
-  ASSERT_EQ(event_array_length(&read), 4);
-  EXPECT_EQ(std::tuple(event_array_get(&read, 0)->slot, event_array_get(&read, 1)->kind, event_array_get(&read, 2)->time), std::tuple(2, PLAYLIST_END, 1000.0f));
-  array_reset(events), array_reset(read);
+  array_reset(events);
 }
