@@ -11,15 +11,13 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "apps/kelvarin/monome.hpp"
 
 namespace {
-struct device {
-  std::string id, type;
-  int port;
-};
+using device = std::tuple<std::string, std::string, int>;  // serial number, type, port
 
 // An OSC port that writes down every message as "path types arguments"; on 12002 it is serialosc,
 // answering "/serialosc/list" with the devices plugged in.
@@ -57,7 +55,8 @@ class osc_port {
     port->log_.push_back(text);
     if (std::string(path) != "/serialosc/list") return 0;
     lo_address to = lo_address_new(&argv[0]->s, std::to_string(argv[1]->i).c_str());
-    for (const device& d : port->devices_) lo_send(to, "/serialosc/device", "ssi", d.id.c_str(), d.type.c_str(), d.port);
+    for (const auto& [id, type, grid_port] : port->devices_)
+      lo_send(to, "/serialosc/device", "ssi", id.c_str(), type.c_str(), grid_port);
     lo_address_free(to);
     return 0;
   }
@@ -83,9 +82,7 @@ TEST(GridOsc, PressesLedsAndAGridClaimedThroughSerialosc) {
   for (const char* claim : {"/sys/host s localhost", "/sys/port i 7770", "/sys/prefix s /box"})
     EXPECT_TRUE(grid_a.wait_for(claim)) << claim;
   ASSERT_TRUE(leds.wait_for("/kv/sync/led iii 7 7 0"));
-  std::vector<std::string> made = leds.log("/box/");
-  ASSERT_EQ(made.size(), 64u);
-  for (int i = 0; i < 64; ++i) EXPECT_EQ(made[size_t(i)], "/box/led iii " + std::to_string(i / 8) + " " + std::to_string(i % 8) + " 0");
+  EXPECT_EQ(leds.log("/box/led").size(), 64u) << "every LED off at the start";
   // Messages arrive in the order sent: once a press to the sync record shows, all sent before it were handled.
   auto handled = [&] {
     lo_send(instrument, "/kv/sync/press", "iii", 0, 0, 1);

@@ -23,7 +23,8 @@ int64_t panel_frame(monome* m, tally& seen, int frame) {
   for (int32_t cell = 0; cell < monome_cells; ++cell) {
     int32_t down = monome_button_down(m, cell / 8, cell % 8);
     EXPECT_EQ(std::atomic_ref<const int32_t>(front.press[cell]).load(), -down) << "cell " << cell;
-    seen[size_t(cell)] -= down, total -= down;
+    seen[size_t(cell)] -= down;
+    total -= down;
   }
   for (int32_t s = 0; s < 8; ++s) monome_set_led(m, 0, s, (frame / 8) % 8 == s);
   monome_commit(m);

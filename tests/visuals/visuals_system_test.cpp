@@ -34,7 +34,9 @@ void fill(int32_t index, const float* rgba, const int32_t* box = nullptr, const 
   w.end_frame();
 }
 rgba_image layer(int32_t l) { return w.read(&feedback[l + 1]); }
-bool centre(const rgba_image& image, uint8_t grey) { return image.near(image.width / 2, image.height / 2, grey, grey, grey); }
+bool centre(const rgba_image& image, uint8_t grey) {
+  return image.near(image.width / 2, image.height / 2, grey, grey, grey);
+}
 void feed(int32_t voice, float (*signal)(int32_t)) {
   static int32_t t = 0;
   for (int32_t i = 0; i < OSC_BUFFER_N; ++i, ++t) vfx_accept_sample(signal(t), voice);
@@ -64,8 +66,8 @@ TEST(Visuals, SeedHalfTurnLayersTriggersAndLevels) {
       for (int32_t x = 1; x < w.width(); x += 5) {
         float qx = -((x + 0.5f) / W * 2 - 1) / 0.97f, qy = -((y + 0.5f) / H * 2 - 1) / 0.97f;
         float mx = (qx + 1) / 2 * W, my = (qy + 1) / 2 * H;
-        bool edge = std::fabs(mx - mark[0]) < 3 || std::fabs(mx - mark[0] - mark[2]) < 3 || std::fabs(my - mark[1]) < 3 ||
-                    std::fabs(my - mark[1] - mark[3]) < 3;
+        bool edge = std::fabs(mx - mark[0]) < 3 || std::fabs(mx - mark[0] - mark[2]) < 3 ||
+                    std::fabs(my - mark[1]) < 3 || std::fabs(my - mark[1] - mark[3]) < 3;
         if (std::fabs(qx) > 0.99f || std::fabs(qy) > 0.99f || edge) continue;
         const uint8_t* want = before.at(int32_t(mx), int32_t(my));
         marked += want[1] < 128;
