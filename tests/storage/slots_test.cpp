@@ -110,7 +110,7 @@ TEST_F(Slots, SlotsAreLaidOutAsTheStoredTable) {
   s.oscs[2].kind = 7;
   s.oscs[2].note = 61.5f;
   s.oscs[5].p2 = -3.25f;
-  s.oscs[6].phase = 0.375;
+  s.oscs[0].phase = 0.375;
   s.voices[4].pan = -0.25f;
   s.voices[7].reserved[14] = 9.0f;
   s.cells[3][5].type = 6;
@@ -131,9 +131,10 @@ TEST_F(Slots, SlotsAreLaidOutAsTheStoredTable) {
       {3660 + 6 * 20 + 8, bits(0.5f)}, {3660 + 12 * 20, 1}, {3980, tag("VFX2")}, {3984, 768},
       {3988 + 31 * 24 + 12, bits(3.0f)}, {3988 + 24, 4}};
   for (auto [at, value] : table) EXPECT_EQ(value_at(f, at), value) << "byte " << at;
-  EXPECT_EQ(value_at<double>(f, 20 + 196 * 6 + 148), 0.375);
+  EXPECT_EQ(value_at<double>(f, 20 + 148), 0.375);
   f = read_file(std::string(KV_STORAGE_SEEDS) + "/slot/whole");
-  ASSERT_STREQ(load_bytes(f), PRESET_LOADED);
+  ASSERT_STREQ(load_bytes(f), PRESET_LOADED);  // it fades in, and the phases carry on
+  EXPECT_EQ(std::tuple(synth().fade, synth_back().fade, synth().oscs[0].phase), std::tuple(0.0f, 1.0f, 0.375));
   EXPECT_EQ(std::tuple(synth().oscs[3].kind, synth().oscs[3].note, synth().voices[2].volume),
             std::tuple(3, 60.0f, 0.5f));
   EXPECT_EQ(std::tuple(modmatrix_of[5][2].type, modmatrix_of[5][2].function, modmatrix[3][3].rotate_x),
