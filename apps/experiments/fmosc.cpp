@@ -5,8 +5,6 @@
 #include <cmath>
 #include <numbers>
 
-#include "pure/music/near_trig.hpp"
-
 namespace {
 
 // Each generator needs at most two operators (types 0 and 1); 32 live in the two synthesizer records.
@@ -140,60 +138,6 @@ inline double private_square_sample(fm_synth_osc* ops, int32_t pairs, double bet
   return acc;
 }
 
-// The per-sample forms first take each operator's sine from near_sin and carry a bound on how far every
-// value may lie from the one the library's sine gives: the sine's own error, then both evaluations'
-// roundings at each step (each term with room). Only when the new feedbacks and the sample all round to
-// the same floats either way is that result kept; otherwise the caller runs the library's path.
-struct private_near_run {
-  fm_synth_osc* ops;
-  int32_t count;
-  float increment, phase;
-  double beta, s;
-};
-
-struct private_near_operator {
-  double out, out_error;  // the operator's share of the sample
-  double y, y_error;      // its averaged output, whose float is the next feedback
-};
-
-// Operator k of a run: centred by d (sawtooth), or a quarter cycle ahead per odd k and subtracted (square).
-inline private_near_operator private_near_share(const private_near_run& r, int32_t k, double d, double quarter) {
-  double feedback = double(r.ops[k].feedback);
-  double arg = std::numbers::pi * (2.0 * double(r.phase) + r.beta * feedback + quarter * (k & 1));
-  double y = (near_sin(arg) + feedback) * 0.5;
-  double y_error = NEAR_TRIG_ERROR + 0x1p-51 * (1.0 + std::fabs(feedback));
-  double h = high_pass_1(y, feedback);
-  double h_error = 3.0 * y_error + 0x1p-50 * (std::fabs(y) + std::fabs(h));
-  if (quarter == 0.0) {
-    double centred = h + d;
-    double centred_error = 1.25 * h_error + 0x1p-51 * std::fabs(centred);
-    double out = centred * r.s;
-    return {out, 1.25 * std::fabs(r.s) * centred_error + 0x1p-51 * std::fabs(out), y, y_error};
-  }
-  double out = (1 - 2 * (k & 1)) * (h * r.s);
-  return {out, 1.25 * std::fabs(r.s) * h_error + 0x1p-51 * std::fabs(out), y, y_error};
-}
-
-// The sample as the library's path would give it, and the operators advanced the same way; false, with
-// nothing changed, when a rounding is too close to call.
-bool private_near_sample(const private_near_run& r, double d, double quarter, float* sample) {
-  double y[SLOT_OPERATORS];
-  double acc = 0.0, acc_error = 0.0;
-  for (int32_t k = 0; k < r.count; ++k) {
-    private_near_operator o = private_near_share(r, k, d, quarter);
-    if (!float_rounding_holds(o.y, o.y_error)) return false;  // not finite, zero or too close
-    acc += o.out;
-    acc_error = 1.25 * (acc_error + o.out_error) + 0x1p-51 * std::fabs(acc);
-    y[k] = o.y;
-  }
-  if (!float_rounding_holds(acc, acc_error)) return false;
-  for (int32_t k = 0; k < r.count; ++k) {
-    r.ops[k] = {r.increment, private_unit_remainder(r.phase + r.increment), float(y[k])};
-  }
-  *sample = float(acc);
-  return true;
-}
-
 }  // namespace
 
 void fm_synth_saw(fm_synth* fs, float* out, int n) {
@@ -223,8 +167,6 @@ float fm_synth_saw_next(fm_synth* fs, float increment, float phase) {
   int32_t count = 0;
   fm_synth_osc* ops = private_operators(&fs->operators, &count);
   double d = dc_remove(0.0f, increment), s = high_pass_1_normalize(1.0, increment), beta = beta_3(increment);
-  float near = 0.0f;
-  if (private_near_sample({ops, count, increment, phase, beta, s}, d, 0.0, &near)) return near;
   double acc = 0.0;
   for (int32_t k = 0; k < count; ++k) {
     ops[k].increment = increment;
@@ -242,8 +184,6 @@ float fm_synth_square_next(fm_synth* fs, float increment, float phase) {
   fm_synth_osc* ops = private_operators(&fs->operators, &count);
   double s = high_pass_1_normalize(1.0, increment), beta = beta_3(increment);
   int32_t paired = count / 2 * 2;
-  float near = 0.0f;
-  if (paired == count && private_near_sample({ops, count, increment, phase, beta, s}, 0.0, 0.5, &near)) return near;
   double acc = 0.0;
   for (int32_t k = 0; k < count; ++k) {
     ops[k].increment = increment;
