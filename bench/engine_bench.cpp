@@ -1,6 +1,9 @@
 // Cost of one audio block (256 frames): start-up state, a busy patch, and silence after sound.
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
+#include <utility>
+
 #include "bench/busy_patch.hpp"
 #include "apps/kelvarin/audio_callback.hpp"
 #include "apps/kelvarin/oscillators.hpp"
@@ -62,7 +65,17 @@ void BM_audiofn_silent_after_sound(benchmark::State& st) {
 
 }  // namespace
 
-BENCHMARK(BM_audiofn_startup)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_audiofn_busy)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_audiofn_silent_after_sound)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK_MAIN();
+// ENGINE_BENCH_BLOCKS fixes the number of blocks per run, so that instruction counts compare the same blocks.
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  const char* blocks = std::getenv("ENGINE_BENCH_BLOCKS");
+  using bench_case = std::pair<const char*, void (*)(benchmark::State&)>;
+  for (auto [name, fn] : {bench_case{"BM_audiofn_startup", BM_audiofn_startup}, {"BM_audiofn_busy", BM_audiofn_busy},
+                          {"BM_audiofn_silent_after_sound", BM_audiofn_silent_after_sound}}) {
+    auto* b = benchmark::RegisterBenchmark(name, fn)->Unit(benchmark::kMicrosecond)->Repetitions(5);
+    b->ReportAggregatesOnly(true);
+    if (blocks) b->Iterations(std::atoi(blocks));
+  }
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+}

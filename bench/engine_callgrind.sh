@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Instructions per audio block for each engine benchmark, counted by callgrind (stable under CPU load,
 # unlike time): the instructions executed inside audiofn divided by its calls.
-# The silent case includes its 5400 set-up blocks (200 of them sounding).
+# Each case runs the same 100 blocks (five times); the silent case adds its 5400 set-up blocks (200 of them sounding).
 # Usage: bench/engine_callgrind.sh [build dir]   (needs valgrind and the engine_bench target built)
 set -euo pipefail
 build=${1:-build}
@@ -9,9 +9,9 @@ out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 for case in startup busy silent_after_sound; do
   file=$out/$case
-  valgrind --tool=callgrind --callgrind-out-file="$file" --toggle-collect='audiofn(void*, audio_frame*)' \
-    "$build/bin/engine_bench" --benchmark_filter="BM_audiofn_${case}" --benchmark_repetitions=1 \
-    --benchmark_min_time=0.05 >/dev/null 2>&1
+  ENGINE_BENCH_BLOCKS=100 valgrind --tool=callgrind --callgrind-out-file="$file" --toggle-collect='audiofn(void*, audio_frame*)' \
+    "$build/bin/engine_bench" --benchmark_filter="BM_audiofn_${case}" \
+    --benchmark_repetitions=1 >/dev/null 2>&1
   awk -v name="$case" '
     /^c?fn=\([0-9]+\) audiofn\(/ { match($0, /\([0-9]+\)/); id = substr($0, RSTART, RLENGTH) }
     /^cfn=/ { want = id != "" && index($0, "cfn=" id) == 1; next }

@@ -5,12 +5,19 @@ namespace {
 constexpr int N = 624;
 constexpr int M = 397;
 
+// Word i from its own top bit, the next word's low bits and the word `ahead` (i + M, wrapped).
+inline uint32_t private_mt_twist(uint32_t word, uint32_t next, uint32_t ahead) {
+  uint32_t y = (word & 0x80000000u) | (next & 0x7FFFFFFFu);
+  return ahead ^ (y >> 1) ^ ((y & 1u) ? 0x9908B0DFu : 0u);
+}
+
+// In place and in order, so the last N - M words read words already regenerated; the wrap of i + M
+// and i + 1 is split into ranges instead of taken per word.
 void private_mt_regenerate(mt_prng* g) {
   uint32_t* s = g->state;
-  for (int i = 0; i < N; ++i) {
-    uint32_t y = (s[i] & 0x80000000u) | (s[(i + 1) % N] & 0x7FFFFFFFu);
-    s[i] = s[(i + M) % N] ^ (y >> 1) ^ ((y & 1u) ? 0x9908B0DFu : 0u);
-  }
+  for (int i = 0; i < N - M; ++i) s[i] = private_mt_twist(s[i], s[i + 1], s[i + M]);
+  for (int i = N - M; i < N - 1; ++i) s[i] = private_mt_twist(s[i], s[i + 1], s[i + M - N]);
+  s[N - 1] = private_mt_twist(s[N - 1], s[0], s[M - 1]);
   g->left = N;
   g->next = 0;
 }
