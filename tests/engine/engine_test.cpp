@@ -418,10 +418,11 @@ TEST(AudioCallback, LoadsAndSnapshotsCrossToTheAudioThreadByHandOver) {
     }
   });
   while (blocks < 3) std::this_thread::yield();
-  for (float note : {60.0f, 61.0f, 62.0f}) incoming.oscs[0].note = note, synth_apply_loaded(&incoming);
+  for (float note : {60.0f, 61.0f}) incoming.oscs[0].note = note, synth_apply_loaded(&incoming);
   synth_snapshot(&copy);
+  incoming.oscs[0].note = 62.0f, synth_apply_loaded(&incoming);
   blocks = -1000000, audio.join();
-  EXPECT_EQ(std::tuple(flips_inside.load(), copy.oscs[0].note, load_acquire(synth_current)), std::tuple(3, 62.0f, 1));
+  EXPECT_EQ(std::tuple(flips_inside.load(), copy.oscs[0].note, load_acquire(synth_current)), std::tuple(3, 61.0f, 1));
   auto apply = [&](float note) {
     auto start = std::chrono::steady_clock::now();
     incoming.oscs[0].note = note, synth_apply_loaded(&incoming);
@@ -429,7 +430,7 @@ TEST(AudioCallback, LoadsAndSnapshotsCrossToTheAudioThreadByHandOver) {
   };
   apply(69.0f);
   EXPECT_LT(apply(70.0f), 0.05) << "no second wait while no block runs";
-  synth_snapshot(&copy);
+  synth_snapshot(&copy);  // read beside the late thread, not the copy it took while it played
   EXPECT_EQ(std::tuple(load_acquire(synth_current), synth().oscs[0].note, copy.oscs[0].note), std::tuple(1, 62.0f, 62.0f));
   frames.run();  // the late block takes the newest load
   EXPECT_EQ(std::pair(load_acquire(synth_current), synth().oscs[0].note), std::pair(0, 70.0f));
