@@ -31,7 +31,7 @@ target_include_directories(kelvarin-render PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(kelvarin-render PRIVATE kv_audio kv_engine kv_presets kv_render_options)
 
 # The file device and the renderer as a performer runs it, presets and MIDI files included.
-kv_test(render_test LABEL unit SOURCES tests/audio/render_test.cpp LIBS kv_audio kv_presets kv_render_options kv_test_support)
+kv_test(render_test LABEL unit SOURCES tests/audio/render_test.cpp LIBS kv_audio kv_presets kv_test_support)
 add_dependencies(render_test kelvarin-render)
 set_property(GLOBAL APPEND PROPERTY KV_TESTS_unit kelvarin-render)
 

@@ -1,16 +1,13 @@
 // kelvarin-render as a performer runs it, through the WAV file device: a preset saved through the slot code
-// and a MIDI file, rendered by the program and measured; its command line and failures.
+// and a MIDI file, rendered by the program and measured.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <sndfile.h>
 
 #include <cmath>
-#include <fstream>
 #include <vector>
 
 #include "apps/kelvarin/presets.hpp"
-#include "apps/kelvarin/render_options.hpp"
 #include "apps/kelvarin/synth.hpp"
 #include "pure/music/amp.hpp"
 #include "tests/support/servers.hpp"
@@ -86,21 +83,4 @@ TEST(Render, AMidiFilePlaysItsNotesAtTheirBlocks) {
   EXPECT_EQ(render("--midi " + midi + " --seconds 4 " + out), 0);
   EXPECT_EQ(wav(out).info.frames, 690 * 256);
   std::remove(out.c_str());
-}
-
-TEST(Render, CommandLineAndFailuresExitWithTheirStatusAndReason) {
-  std::string e, out = ::testing::TempDir() + "kv-never.wav", garbage = ::testing::TempDir() + "kv-garbage.dat";
-  for (auto [seconds, blocks] : {std::pair{10.0, 1723}, {2.56, 441}, {256.0 / 44100.0, 1}, {0.0001, 1}}) EXPECT_EQ(render_blocks(seconds), blocks) << seconds;
-  std::ofstream(garbage) << std::string(4756, 'g');
-  std::remove(out.c_str());
-  const std::pair<std::string, int> cases[] = {
-      {"", 2}, {"--seconds 0 x.wav", 2}, {"--seconds nan x.wav", 2}, {"--seconds 1e9 x.wav", 2}, {"--seconds 10s x.wav", 2},
-      {"--bogus x.wav", 2}, {"a.wav b.wav", 2}, {"--slot", 2}, {"--slot /nonexistent/missing.dat " + out, 1},
-      {"--slot " + garbage + " " + out, 1}, {"--seconds 1 /nonexistent-kv-folder/out.wav", 1}, {"--midi " + garbage + " " + out, 1}};
-  for (const auto& [arguments, status] : cases) {
-    EXPECT_EQ(render(arguments, &e), status) << arguments;
-    EXPECT_NE(e.find(status == 2 ? "usage: kelvarin-render" : "kelvarin-render"), std::string::npos) << arguments << ": " << e;
-  }
-  EXPECT_NE(access(out.c_str(), F_OK), 0);
-  std::remove(garbage.c_str());
 }
