@@ -41,7 +41,7 @@ if(TARGET render_bench)
   add_dependencies(render_bench kelvarin-render)
 endif()
 
-# The JACK output and the instrument's start-up on real dummy servers (rates, periods, a busy session, a
+# The JACK output and the instrument's start-up on real dummy servers (a busy session, servers it cannot use, a
 # MIDI note, the server going away, no server), through the instrument's own wiring (jack_probe) and the
 # editor under Xvfb.
 add_executable(jack_probe tests/audio/jack_probe.cpp)

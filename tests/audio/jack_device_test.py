@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
-"""The JACK output and the instrument's start-up on real dummy servers: starts into a busy session, the
-tone at 48000 Hz (period 64) and a MIDI note at 44100 Hz (period 1024) recorded and measured, the audio
-stream's end, JACK chosen over an ALSA default, periods and rates it cannot serve, the server going away
-under the running editor, and a start without any server."""
+"""The JACK output and the instrument's start-up on real dummy servers: starts into a busy session at
+48000 Hz (period 64), a MIDI note at 44100 Hz (period 1024) recorded and measured, JACK chosen over an
+ALSA default, servers it cannot use, the server going away under the running editor, and a start without
+any server."""
 import os
 import subprocess
 import sys
@@ -146,26 +146,10 @@ def wiring_starts_into_busy_session(server):
 
 
 def editor_starts_into_busy_session(server, display):
-    for i in range(2):  # and the editor itself, up to its window; the last one plays on
-        editor = server.start([os.path.join(BIN, "kelvarin-editor")], "editor-%d" % i, {"DISPLAY": display})
-        ok = eventually(server.wired, 5) and editor.wait_for("Status: Using GLEW", 30)
-        check(ok, "editor start %d in a busy session reaches its window and its three ports" % i)
-        if i == 0:
-            server.stop_client(editor)
+    editor = server.start([os.path.join(BIN, "kelvarin-editor")], "editor", {"DISPLAY": display})
+    ok = eventually(server.wired, 5) and editor.wait_for("Status: Using GLEW", 30)
+    check(ok, "the editor in a busy session reaches its window and its three ports")
     return editor
-
-
-def tone_at_48000(server):
-    p = server.probe("tone-48k", "30")
-    rate, left, right = record(server, 5)
-    check(rate == 48000, "recorded from vorn:out_1/2 at 48000 Hz (got %d)" % rate)
-    x = sounding(left)
-    check_tone(x, rate, 440.0, "voice 0 hard left at 48000 Hz, period 64")
-    check_tone(sounding(right), rate, 880.0, "voice 1 hard right at 48000 Hz, period 64")
-    spectrum = np.abs(np.fft.rfft(x * np.kaiser(len(x), 14)))  # sidelobes far below the images' bound
-    db = 20 * np.log10(spectrum[np.abs(np.fft.rfftfreq(len(x), 1.0 / rate) - 440.0) > 10].max() / spectrum.max())
-    check(db <= -80.0, "resampler images and aliases %.1f dB below the tone" % db)
-    server.stop_client(p)
 
 
 def escape(editor, display):
@@ -180,15 +164,6 @@ def server_goes_away(server, editor, display):
     drawn = editor.output().count("display-fps")
     check(eventually(lambda: editor.output().count("display-fps") >= drawn + 2, 30), "the editor keeps drawing")
     check(escape(editor, display) == 0, "Escape ends it with status 0")
-
-
-def streams_end(server):
-    """Each stream ends when its callback says so and nothing is called after; device numbers run on."""
-    p = server.probe("streams", "streams")
-    check(p.wait_exit(30) == 0, "three streams ended")
-    out = p.output()
-    check(out.startswith("device 0\ndevice 1\ndevice 2\ndevice 3\n") and "calls 51 51 41\n" in out and
-          out.count("defined frame without corresponding commit!\n") == 1, repr(out))
 
 
 def midi_note_at_1024(server):
@@ -252,18 +227,14 @@ def main():
         # a busy session: another client asking for the ports every 50 ms, as patchbays do
         busy = fast.start(["bash", "-c", "while :; do jack_lsp >/dev/null 2>&1; sleep 0.05; done"], "busy")
         wiring_starts_into_busy_session(fast)
-        tone_at_48000(fast)
         editor = editor_starts_into_busy_session(fast, display)
         busy.stop()
         server_goes_away(fast, editor, display)
 
         slow = Jack("kv-jack-1024", 44100, 1024, asoundrc=True)
-        streams_end(slow)
         midi_note_at_1024(slow)
         slow.server.stop()
 
-        refused("kv-jack-8192", 44100, 8192, "its period of 8192 frames is over 4096.")
-        refused("kv-jack-44101", 44101, 256, "cannot convert 44100 Hz to the server's 44101 Hz.")
         refused("kv-jack-full", 44100, 256, 'ports "out_1" and "out_2" could not be registered.',
                 server_options=("--port-max", "5"))  # the server's four ports and the MIDI input
         refused("kv-jack-mute", 44100, 256, "the outputs could not be connected to the playback ports.",
