@@ -38,11 +38,10 @@ size_t ramp_frames(const std::string& path) {
 
 // Blocks as fast as memory goes: the writer, draining every few milliseconds, falls behind the ring; the
 // audio side stops copying by itself and what was kept is the start, without a gap or a stale block.
-TEST(Recorder, OutrunStopsAndSaysWhyAndKeepsAGaplessStart) {
+TEST(Recorder, OutrunStopsAndKeepsAGaplessStart) {
   char folder[] = "/tmp/kv-recorder-XXXXXX";
   ASSERT_NE(mkdtemp(folder), nullptr);
   setenv("KELVARIN_RESOURCES", folder, 1);
-  testing::internal::CaptureStdout();
   ASSERT_EQ(recorder_start(), 1);
   const std::string path = recorder_path();
   int pushed = 0;
@@ -51,8 +50,5 @@ TEST(Recorder, OutrunStopsAndSaysWhyAndKeepsAGaplessStart) {
   ASSERT_TRUE(recorder_wait_idle(10));
   size_t kept = ramp_frames(path);
   EXPECT_TRUE(kept >= size_t(RECORDER_RING_FRAMES) - block && kept < size_t(pushed) * block) << kept;
-  std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_NE(out.find("recording stopped, the disk fell more than 3.0 s behind: recorded " + path), std::string::npos)
-      << out;
   std::filesystem::remove_all(folder);
 }

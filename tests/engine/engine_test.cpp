@@ -94,7 +94,6 @@ TEST(ModulationMatrix, EachCellTypeActsAsItsRuleSays) {
     std::function<float(double, double)> voice1, voice2;
   } cases[] = {
       {"amp adds to the level", [](synth_state& s) { set_cell(s, 0, 1, MOD_AMP, 0.5f); }, [](double p1, double) { return 1.5f * sine_of(p1); }, nullptr},
-      {"mix adds to the output", [](synth_state& s) { set_cell(s, 0, 1, MOD_MIX, 0.5f); }, [](double p1, double) { return 0.5f + sine_of(p1); }, nullptr},
       {"phs shifts the phase by w F v / 44100", [](synth_state& s) { set_cell(s, 0, 1, MOD_PHS, 0.25f * 44100.0f / 440.0f); },
        [](double p1, double) { return sine_of(p1 + 0.25); }, nullptr},
       {"diagonal weight 0 silences unless amp lifts", [](synth_state& s) { s.cells[1][1].amount = 0.0f, set_cell(s, 0, 1, MOD_AMP, 0.5f); },
@@ -244,9 +243,6 @@ TEST(AudioCallback, CrossfadeAndGainMoveTheFaderAndALoadFadesOver44Blocks) {
     EXPECT_NEAR(frames.peak(), volume_to_amp(float(curve(fade))) * 0.70711f, 0.01f) << b;
   }
   EXPECT_EQ(std::pair(synth().fade, synth_back().fade), std::pair(1.0f, 0.0f));
-  gain = 0.0f, synth().voices[0].volume = 1.0f;
-  frames.run();
-  EXPECT_EQ(frames.peak(), 0.0f);
 }
 
 // A load reaches a playing audio thread at its next block, flipping the records inside a block, and a
