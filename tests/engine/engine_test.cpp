@@ -222,6 +222,32 @@ TEST(VoiceChain, DelayEchoesTruncatedDelayApart) {
   }
 }
 
+// The callback filters the eight voices side by side: blocks and filter memories must come out as the
+// per-voice low-pass and high-pass leave them, for cutoffs and resonances of every range.
+TEST(VoiceChain, VoicesSideBySideFilterAsOneVoiceAfterAnother) {
+  static float side_by_side[8][256], one_by_one[8][256];
+  lp_filter lp_one[8];
+  chamberlin_filter hp_one[8];
+  filters_make();
+  for (int v = 0; v < 8; ++v) {
+    lp_filter_set_cutoff(&lps[v], 30.0f * float(v * v * v + 1));
+    lp_filter_set_resonance(&lps[v], float(v % 4) * 4.0f);
+    chamberlin_filter_set_cutoff(&chamberlins[v], 50.0f * float(v * v + 1));
+    chamberlin_filter_set_resonance(&chamberlins[v], float(v) * 0.7f);
+    for (int k = 0; k < 256; ++k) side_by_side[v][k] = float(std::sin(0.01 * (v + 1) * k)) + (k == 9 * v ? 3.0f : 0.0f);
+  }
+  std::memcpy(one_by_one, side_by_side, sizeof one_by_one);
+  std::memcpy(lp_one, lps, sizeof lp_one);
+  std::memcpy(hp_one, chamberlins, sizeof hp_one);
+  for (int v = 0; v < 8; ++v) {
+    lp_filter_do(&lp_one[v], one_by_one[v]);
+    chamberlin_filter_do(&hp_one[v], 0, one_by_one[v]);
+  }
+  voice_filters_do(side_by_side);
+  EXPECT_EQ(std::memcmp(one_by_one, side_by_side, sizeof one_by_one), 0);
+  EXPECT_EQ(std::memcmp(lp_one, lps, sizeof lp_one) + std::memcmp(hp_one, chamberlins, sizeof hp_one), 0);
+}
+
 // Crossfade and master gain scale the voice volume before the fader law, so they act on the fader
 // position: a centred voice at volume 1 reaches each side at -3 dB, at gain 0.5 at the fader's 0.5.
 TEST(AudioCallback, CrossfadeAndGainMoveTheFaderAndALoadFadesOver44Blocks) {
