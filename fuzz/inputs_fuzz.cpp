@@ -1,7 +1,7 @@
 // Any bytes as every outside input: a slot loads with one of the loader's messages and keeps the operator
 // headers and phases; a list chunk read writes back the very bytes it came from; a playlist appends only
-// whole events; a path has a known prefix replaced and comes back otherwise byte for byte; a MIDI packet
-// decodes to valid events that midifn maps within every field's range; a MIDI file reads or says why not.
+// whole events; a MIDI packet decodes to valid events that midifn maps within every field's range; a MIDI
+// file reads or says why not.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -10,7 +10,6 @@
 #include <cstring>
 #include <string>
 
-#include "apps/brightloom/env-all.hpp"
 #include "apps/kelvarin/midi_file.hpp"
 #include "apps/kelvarin/midi_map.hpp"
 #include "apps/kelvarin/oscillators.hpp"
@@ -65,16 +64,6 @@ void check_list_and_playlist(const uint8_t* data, size_t size) {
   array_reset(out), array_reset(events);
 }
 
-void check_path(const uint8_t* data, size_t size) {
-  std::string path(reinterpret_cast<const char*>(data), strnlen(reinterpret_cast<const char*>(data), size)), want = path;
-  for (auto [prefix, replacement] : {std::pair{"virtual://data/", "/fuzz/res/data/"}, {"virtual://root/", "/fuzz/res/"},
-                                     {"virtual://material/", "/mnt/storage/private-media/material/"}, {"virtual://shaders/", "/fuzz/res/shaders/"}})
-    if (path.rfind(prefix, 0) == 0) want = replacement + path.substr(std::strlen(prefix));
-  byte_array out = vpath(path.c_str());
-  check(array_bytes(&out.raw) == int32_t(want.size() + 1) && std::memcmp(out.raw.data, want.c_str(), want.size() + 1) == 0, "resolved path");
-  array_reset(out);
-}
-
 // Two bytes of length field (taken as the platform gives it, possibly beyond the buffer), then data.
 void check_packet(const uint8_t* data, size_t size) {
   oscs_make();  // the record as MIDI alone leaves it (a loaded slot may hold anything)
@@ -121,7 +110,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > (1u << 20)) return 0;
   check_slot(data, size);
   check_list_and_playlist(data, size);
-  check_path(data, size);
   if (size >= 2) check_packet(data, size);
   check_midi_file(data, size);
   return 0;

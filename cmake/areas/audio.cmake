@@ -31,7 +31,7 @@ target_include_directories(kelvarin-render PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(kelvarin-render PRIVATE kv_audio kv_engine kv_presets kv_render_options)
 
 # The file device and the renderer as a performer runs it, presets and MIDI files included.
-kv_test(render_test LABEL unit SOURCES tests/audio/render_test.cpp LIBS kv_audio kv_presets kv_render_options kv_test_support)
+kv_test(render_test LABEL unit SOURCES tests/audio/render_test.cpp LIBS kv_audio kv_presets kv_test_support)
 add_dependencies(render_test kelvarin-render)
 set_property(GLOBAL APPEND PROPERTY KV_TESTS_unit kelvarin-render)
 
@@ -41,7 +41,7 @@ if(TARGET render_bench)
   add_dependencies(render_bench kelvarin-render)
 endif()
 
-# The JACK output and the instrument's start-up on real dummy servers (rates, periods, a busy session, a
+# The JACK output and the instrument's start-up on real dummy servers (a busy session, servers it cannot use, a
 # MIDI note, the server going away, no server), through the instrument's own wiring (jack_probe) and the
 # editor under Xvfb.
 add_executable(jack_probe tests/audio/jack_probe.cpp)

@@ -15,7 +15,7 @@ kv_library(kv_midi_file SOURCES apps/kelvarin/midi_file.cpp LIBS kv_midi_protoco
 
 kv_library(kv_midi_player SOURCES apps/kelvarin/midi_file_player.cpp LIBS kv_midi_file kv_midi_map)
 
-kv_test(midi_unit_test LABEL unit SOURCES tests/midi/midi_test.cpp LIBS kv_midi_file kv_midi_map kv_test_support)
+kv_test(midi_unit_test LABEL unit SOURCES tests/midi/midi_test.cpp LIBS kv_midi_map)
 
 kv_bench(midi_latency_bench SOURCES bench/midi_latency_bench.cpp LIBS kv_midi_map kv_test_support)
 

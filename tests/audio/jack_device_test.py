@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
-"""The JACK output and the instrument's start-up on real dummy servers: starts into a busy session, the
-tone at 48000 Hz (period 64) and a MIDI note at 44100 Hz (period 1024) recorded and measured, the audio
-stream's end, JACK chosen over an ALSA default, periods and rates it cannot serve, the server going away
-under the running editor, and a start without any server."""
+"""The JACK output and the instrument's start-up on real dummy servers: a start into a busy session at
+48000 Hz (period 64), a MIDI note at 44100 Hz (period 1024) recorded and measured, JACK chosen over an
+ALSA default, the display after the audio, and the server going away under the running editor (the start
+without any server is in the grid's serialosc test)."""
 import os
 import subprocess
 import sys
@@ -16,7 +16,6 @@ SCRATCH = tempfile.mkdtemp(prefix="kv-jack-")
 failures = []
 children = []  # every process started, stopped by its own id at the end whatever happened
 STARTED = time.monotonic()
-D5 = 440.0 * 2 ** (5 / 12)  # the note jack_midiseq plays
 
 
 def check(ok, what):
@@ -65,15 +64,15 @@ class Jack:
     """jackd (dummy backend) of its own name and HOME; synchronous, so a late client on a loaded machine
     delays the period instead of missing it: what is checked is the program's output, not the scheduling."""
 
-    def __init__(self, name, rate, period, asoundrc=False, server_options=(), driver_options=()):
+    def __init__(self, name, rate, period, asoundrc=False):
         self.env = dict(os.environ, JACK_DEFAULT_SERVER=name, JACK_NO_AUDIO_RESERVATION="1",
                         JACK_NO_START_SERVER="1", HOME=os.path.join(SCRATCH, name))
         os.makedirs(self.env["HOME"], exist_ok=True)
         if asoundrc:  # an ALSA default device, as a desktop without JACK would play to
             with open(os.path.join(self.env["HOME"], ".asoundrc"), "w") as f:
                 f.write("pcm.!default { type null }\n")
-        self.server = Process(["jackd", "-S", "-n", name, *server_options, "-d", "dummy", "-r", str(rate),
-                               "-p", str(period), *driver_options], self.env, "jackd-" + name)
+        self.server = Process(["jackd", "-S", "-n", name, "-d", "dummy", "-r", str(rate), "-p", str(period)],
+                              self.env, "jackd-" + name)
         self.ready = eventually(lambda: "system:capture_2" in self.ports(), 10)
         check(self.ready, "server %s up" % name)
 
@@ -87,9 +86,6 @@ class Jack:
 
     def start(self, argv, name, extra=None):
         return Process(argv, dict(self.env, **(extra or {})), name)
-
-    def probe(self, name, *arguments):
-        return self.start([os.path.join(BIN, "jack_probe"), *arguments], name)
 
     def stop_client(self, process):
         process.stop()
@@ -110,23 +106,11 @@ def record(server, seconds):
     return int(rate or 0), x[0::2].astype(np.float64), x[1::2].astype(np.float64)
 
 
-def sounding(x):
-    """From half a second after the sound begins (the engine's silent start is behind it)."""
-    loud = np.nonzero(np.abs(x) > 1e-3)[0]
-    return x[loud[0] + len(x) // 10:] if len(loud) else np.zeros(0)
-
-
 def pitch_hz(x, rate):
     """Zero crossings, interpolated linearly, over whole periods."""
     up = np.nonzero((x[:-1] < 0) & (x[1:] >= 0))[0]
     t = up + x[up] / (x[up] - x[up + 1])
     return (len(t) - 1) * rate / (t[-1] - t[0]) if len(t) > 2 else 0.0
-
-
-def amplitude(x, rate, hz):
-    """Over the last second: whole cycles, so neighbours vanish."""
-    n = np.arange(rate)
-    return 2 * np.abs(np.dot(x[-rate:], np.exp(-2j * np.pi * hz * n / rate))) / rate
 
 
 def check_tone(x, rate, hz, what):
@@ -136,41 +120,13 @@ def check_tone(x, rate, hz, what):
     check(step <= 1.1 * 2 * np.pi * hz * np.abs(x).max() / rate, "%s: largest step %.4f" % (what, step))
 
 
-def wiring_starts_into_busy_session(server):
-    hung = 0
-    for i in range(6):  # the instrument's wiring alone: each start is a fresh client joining
-        p = server.probe("busy-probe", "30")
-        hung += not eventually(server.wired, 5)
-        server.stop_client(p)
-    check(hung == 0, "6 wiring starts in a busy session: %d without all three ports in 5 s" % hung)
-
-
 def editor_starts_into_busy_session(server, display):
-    for i in range(2):  # and the editor itself, up to its window; the last one plays on
-        editor = server.start([os.path.join(BIN, "kelvarin-editor")], "editor-%d" % i, {"DISPLAY": display})
-        ok = eventually(server.wired, 5) and editor.wait_for("Status: Using GLEW", 30)
-        check(ok, "editor start %d in a busy session reaches its window and its three ports" % i)
-        if i == 0:
-            server.stop_client(editor)
+    editor = server.start([os.path.join(BIN, "kelvarin-editor")], "editor", {"DISPLAY": display})
+    ok = eventually(server.wired, 5) and editor.wait_for("Status: Using GLEW", 30)
+    check(ok, "the editor in a busy session reaches its window and its three ports")
+    out = editor.output()  # the audio layer's devices before the display's first line
+    check(out.startswith("device 0\ndevice 1\n") and "device 2" not in out, "audio, then display: " + repr(out[:200]))
     return editor
-
-
-def tone_at_48000(server):
-    p = server.probe("tone-48k", "30")
-    rate, left, right = record(server, 5)
-    check(rate == 48000, "recorded from vorn:out_1/2 at 48000 Hz (got %d)" % rate)
-    x = sounding(left)
-    check_tone(x, rate, 440.0, "voice 0 hard left at 48000 Hz, period 64")
-    check_tone(sounding(right), rate, 880.0, "voice 1 hard right at 48000 Hz, period 64")
-    spectrum = np.abs(np.fft.rfft(x * np.kaiser(len(x), 14)))  # sidelobes far below the images' bound
-    db = 20 * np.log10(spectrum[np.abs(np.fft.rfftfreq(len(x), 1.0 / rate) - 440.0) > 10].max() / spectrum.max())
-    check(db <= -80.0, "resampler images and aliases %.1f dB below the tone" % db)
-    server.stop_client(p)
-
-
-def escape(editor, display):
-    subprocess.run(["xdotool", "mousemove", "400", "300", "key", "Escape"], env=dict(os.environ, DISPLAY=display))
-    return editor.wait_exit(20)
 
 
 def server_goes_away(server, editor, display):
@@ -179,22 +135,14 @@ def server_goes_away(server, editor, display):
           "one line when the server goes away")
     drawn = editor.output().count("display-fps")
     check(eventually(lambda: editor.output().count("display-fps") >= drawn + 2, 30), "the editor keeps drawing")
-    check(escape(editor, display) == 0, "Escape ends it with status 0")
-
-
-def streams_end(server):
-    """Each stream ends when its callback says so and nothing is called after; device numbers run on."""
-    p = server.probe("streams", "streams")
-    check(p.wait_exit(30) == 0, "three streams ended")
-    out = p.output()
-    check(out.startswith("device 0\ndevice 1\ndevice 2\ndevice 3\n") and "calls 51 51 41\n" in out and
-          out.count("defined frame without corresponding commit!\n") == 1, repr(out))
+    subprocess.run(["xdotool", "mousemove", "400", "300", "key", "Escape"], env=dict(os.environ, DISPLAY=display))
+    check(editor.wait_exit(20) == 0, "Escape ends it with status 0")
 
 
 def midi_note_at_1024(server):
     """The start-up in its order (JACK before an ALSA default, the audio stream before the MIDI port),
     then jack_midiseq plays it a D every 250 ms on channel 0 and jack_rec hears voice 0 take it."""
-    p = server.probe("note-1024", "30")
+    p = server.start([os.path.join(BIN, "jack_probe"), "30"], "note-1024")
     check(p.wait_for("vorn:kelvarin", 10) and p.output().startswith("device 0\ndevice 1\nstarted\n"),
           "JACK chosen before an ALSA default: " + repr(p.output()[:100]))
     out = p.output()
@@ -210,34 +158,10 @@ def midi_note_at_1024(server):
     out = p.output()
     check("received note on: 62 64 on channel 0\nreceived note off: 62 on channel 0\n" in out and
           "audio-fps: 172.27, cpu-load: 0.0" in out, "note and statistics lines: " + repr(out[-300:]))
-    for side in (left, right):  # the level by the peak: volume 0.9 is -3 dB
-        check(abs(np.abs(side[-rate:]).max() - 0.71) < 0.02, "level %.3f" % np.abs(side[-rate:]).max())
-    for side, hz in ((left, 440.0), (left, 880.0), (right, D5)):  # each voice on its own side only
-        check(amplitude(side, rate, hz) < 0.02, "no %.2f Hz on its side" % hz)
-    check_tone(sounding(right), rate, 880.0, "voice 1 hard right at period 1024")
-    check_tone(left[-rate:], rate, D5, "voice 0 at the note's pitch")
+    check_tone(right[-rate:], rate, 880.0, "voice 1 hard right at period 1024")
+    check_tone(left[-rate:], rate, 440.0 * 2 ** (5 / 12), "voice 0 at the D that jack_midiseq plays")
     seq.stop()
     server.stop_client(p)
-
-
-def refused(name, rate, period, line, server_options=(), driver_options=()):
-    """A server the output cannot serve: one line, then the next device (the ALSA default here)."""
-    server = Jack(name, rate, period, True, server_options, driver_options)
-    p = server.probe(name, "0")
-    p.wait_exit(20)
-    out = p.output()
-    check(out.startswith("device 0\ndevice 1\nJACK output skipped: " + line + "\ndevice 2\nstarted\n"), repr(out))
-    server.server.stop()
-
-
-def without_server(display):
-    env = dict(os.environ, DISPLAY=display, JACK_DEFAULT_SERVER="kv-no-such-server", JACK_NO_START_SERVER="1")
-    editor = Process([os.path.join(BIN, "kelvarin-editor")], env, "editor-alone")
-    check(editor.wait_for("Status: Using GLEW", 30), "the editor comes up without a server")
-    check(escape(editor, display) == 0, "and quits with 0")
-    out = editor.output()
-    check(out.startswith("device 0\nCould not find adequate device.\nStatus: Using GLEW"), repr(out[:300]))
-    check("ALSA" not in out and "JACK" not in out and "jack" not in out, "no alsa-lib or JACK lines")
 
 
 def main():
@@ -251,24 +175,14 @@ def main():
         fast = Jack("kv-jack-48k", 48000, 64)
         # a busy session: another client asking for the ports every 50 ms, as patchbays do
         busy = fast.start(["bash", "-c", "while :; do jack_lsp >/dev/null 2>&1; sleep 0.05; done"], "busy")
-        wiring_starts_into_busy_session(fast)
-        tone_at_48000(fast)
         editor = editor_starts_into_busy_session(fast, display)
         busy.stop()
         server_goes_away(fast, editor, display)
 
         slow = Jack("kv-jack-1024", 44100, 1024, asoundrc=True)
-        streams_end(slow)
         midi_note_at_1024(slow)
         slow.server.stop()
 
-        refused("kv-jack-8192", 44100, 8192, "its period of 8192 frames is over 4096.")
-        refused("kv-jack-44101", 44101, 256, "cannot convert 44100 Hz to the server's 44101 Hz.")
-        refused("kv-jack-full", 44100, 256, 'ports "out_1" and "out_2" could not be registered.',
-                server_options=("--port-max", "5"))  # the server's four ports and the MIDI input
-        refused("kv-jack-mute", 44100, 256, "the outputs could not be connected to the playback ports.",
-                driver_options=("-P", "0"))  # no playback ports
-        without_server(display)
     finally:
         for p in reversed(children):
             p.stop()

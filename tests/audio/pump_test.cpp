@@ -2,11 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <string>
 #include <vector>
 
 #include "library/devices/audio-pump.hpp"
-#include "library/devices/audio-xruns.hpp"
 
 namespace {
 
@@ -80,17 +78,3 @@ TEST(Pump, UnchangedAtTheEngineRateSilentAfterTheEndOrPastTheLongestPeriod) {
   EXPECT_FALSE(pumped(44101).made);
 }
 
-// An xrun shows with the next statistics line, once: a line follows only a changed count.
-TEST(Pump, ChangedXrunCountGoesWithTheStatisticsLine) {
-  pumped p(44100);
-  testing::internal::CaptureStdout();
-  for (int report = 0; report < 3; ++report) {
-    if (report == 1) audio_io_note_xrun();
-    p.pump.frame.report_time = 0.0;  // the next block writes the statistics line
-    p.run(AUDIO_BLOCK, 1);
-  }
-  std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(out.find("jack-xruns"), out.rfind("jack-xruns")) << out;
-  EXPECT_NE(out.find("audio-fps: 172.27, cpu-load: 0.0"), std::string::npos) << out;
-  EXPECT_NE(out.find("jack-xruns: " + std::to_string(audio_io_xrun_count()) + "\n"), std::string::npos) << out;
-}

@@ -1,5 +1,5 @@
-// The recorder on its own: what goes in comes out sample for sample, a writer outrun by the audio side
-// keeps a gapless start, and a folder that cannot be written records nothing.
+// The recorder on its own: a writer outrun by the audio side keeps a gapless start (the editor's recordings
+// have the acceptance test; the ring's hand-over runs under the thread sanitizer too).
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <stdlib.h>
@@ -36,40 +36,19 @@ size_t ramp_frames(const std::string& path) {
 
 }  // namespace
 
-TEST(Recorder, WritesWhatComesInThenOutrunSaysWhyAndKeepsAGaplessStartAndAnUnwritableFolderRecordsNothing) {
+// Blocks as fast as memory goes: the writer, draining every few milliseconds, falls behind the ring; the
+// audio side stops copying by itself and what was kept is the start, without a gap or a stale block.
+TEST(Recorder, OutrunStopsAndKeepsAGaplessStart) {
   char folder[] = "/tmp/kv-recorder-XXXXXX";
   ASSERT_NE(mkdtemp(folder), nullptr);
   setenv("KELVARIN_RESOURCES", folder, 1);
-  testing::internal::CaptureStdout();
   ASSERT_EQ(recorder_start(), 1);
   const std::string path = recorder_path();
-  EXPECT_EQ(path.rfind(std::string(folder) + "/recordings/kelvarin-", 0), 0u) << path;
-  push(0, 100);
-  EXPECT_NEAR(recorder_seconds(), 100.0 * block / 44100.0, 1e-9);
-  recorder_stop();
-  ASSERT_TRUE(recorder_wait_idle(10));
-  EXPECT_EQ(ramp_frames(path), size_t(100 * block));
-
-  // Blocks as fast as memory goes: the writer, draining every few milliseconds, falls behind the ring.
-  ASSERT_EQ(recorder_start(), 1);
-  const std::string second = recorder_path();
-  EXPECT_NE(second, path) << "a new file for each recording";
   int pushed = 0;
   for (; recorder_recording() && pushed < 100 * int(RECORDER_RING_FRAMES / block); ++pushed) push(pushed, 1);
-  EXPECT_FALSE(recorder_recording()) << "the audio side stopped copying by itself";
-  ASSERT_TRUE(recorder_wait_idle(10));
-  size_t kept = ramp_frames(second);  // no gap and no stale block in what was kept
-  EXPECT_TRUE(kept >= size_t(RECORDER_RING_FRAMES) - block && kept < size_t(pushed) * block) << kept;
-
-  setenv("KELVARIN_RESOURCES", "/dev/null/kelvarin", 1);
-  EXPECT_EQ(recorder_start(), 0);
-  push(0, 1);
   EXPECT_FALSE(recorder_recording());
-  std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_NE(out.find("recording to " + path + "\nrecorded " + path + " ("), std::string::npos) << out;
-  EXPECT_NE(out.find("recording stopped, the disk fell more than 3.0 s behind: recorded " + second), std::string::npos)
-      << out;
-  EXPECT_NE(out.find("cannot record: "), std::string::npos) << out;
-  EXPECT_NE(out.find("nothing recorded\n"), std::string::npos) << out;
+  ASSERT_TRUE(recorder_wait_idle(10));
+  size_t kept = ramp_frames(path);
+  EXPECT_TRUE(kept >= size_t(RECORDER_RING_FRAMES) - block && kept < size_t(pushed) * block) << kept;
   std::filesystem::remove_all(folder);
 }

@@ -48,11 +48,11 @@ TEST(InstrumentThreads, AudioMidiGridPanelAndLoadsRunTogetherWithoutARace) {
   });
   const char* seconds = std::getenv("KV_TSAN_SECONDS");
   auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds && std::atof(seconds) > 0 ? std::atof(seconds) : 15.0);
-  int64_t loads = 0, saves = 0;
+  int64_t saves = 0;
   for (int64_t frame = 0; std::chrono::steady_clock::now() < end; ++frame, usleep(16000)) {
     for (int k = 0; k < 8; ++k) soak_panel_edit(display.get());
     auto kind = soak_slot_kind(frame % 10 == 0 ? SLOT_SHIPPED : 1 + soak_below(display.get(), SLOT_KINDS - 1));
-    if (frame % 5 == 0) soak_load(display.get(), soak_slot_bytes(display.get(), kind)), loads++;
+    if (frame % 5 == 0) soak_load(display.get(), soak_slot_bytes(display.get(), kind));
     byte_array bytes{};
     saves += frame % 50 == 0 && slot_bytes(&bytes);
     array_reset(bytes);
@@ -64,5 +64,4 @@ TEST(InstrumentThreads, AudioMidiGridPanelAndLoadsRunTogetherWithoutARace) {
   EXPECT_TRUE(blocks > 100 && midi_events > 1000 && display->counts.loaded > 0 && saves > 0)
       << blocks << " blocks, " << midi_events << " MIDI events, " << display->counts.loaded << " loaded";
   EXPECT_EQ(bad_samples.load(), 0);
-  EXPECT_EQ(loads, display->counts.loaded + display->counts.incomplete + display->counts.refused);
 }
