@@ -1,4 +1,4 @@
-// Pixel conversions, image blits and decoding, texture storage layouts and the raster texture's shrink.
+// Pixel conversions, image blits and decoding, and texture storage layouts.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -7,27 +7,18 @@
 #include <string>
 #include <vector>
 
-#include "library/arch/opengl/framebuffer_texture.hpp"
 #include "library/arch/opengl/texture.hpp"
 #include "library/visuals/image.hpp"
 #include "pure/visuals/pixels.hpp"
 #include "toolset/visuals/image.hpp"
 
-TEST(Pixels, ChannelsClampAndKeepTheirTopBits) {
+TEST(Pixels, ChannelsClampAndScale) {
   const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
   const float in[15] = {1.0f, 0.5f, 0.25f, 0.0f, 1.0f, 0.0f, 2.0f, -1.0f, 1e30f, inf, -inf, 0.5f, -nan, nan, -0.0f};
   uint32_t words[5] = {};
-  uint16_t shorts[5] = {}, from_words[2] = {};
   rgb_3f_to_i888(words, in, 5);
-  rgb_3f_to_i565(shorts, in, 5);
   EXPECT_EQ(std::vector<uint32_t>(words, words + 5),
             (std::vector<uint32_t>{0x00FF7F3Fu, 0x0000FF00u, 0x00FF00FFu, 0x00FF007Fu, 0x0000FF00u}));
-  EXPECT_EQ(std::vector<uint16_t>(shorts, shorts + 5),
-            (std::vector<uint16_t>{0xFBE7, 0x07E0, 0xF81F, (31 << 11) | 15, 0x07E0}));
-  const uint32_t packed[2] = {0x00FF8040u, 0xFF070307u};  // low bits and the top byte vanish
-  rgb_i888_to_i565(from_words, packed, 2);
-  EXPECT_EQ(from_words[0], 0xFC08);
-  EXPECT_EQ(from_words[1], 0x0000);
 }
 
 TEST(Image, BlitCopiesTheCommonCornerAndRefusesOtherFormats) {
@@ -50,8 +41,9 @@ TEST(Image, BlitCopiesTheCommonCornerAndRefusesOtherFormats) {
     EXPECT_EQ(dst, std::vector<uint32_t>(dst.size(), 0u));
   }
   // A 2 x 1 binary PPM decodes to red, green, blue, alpha bytes; garbage and missing files to a null image.
-  std::string path = "/tmp/kv-image-" + std::to_string(getpid()) + ".ppm";
-  for (std::string bytes : {std::string("P6\n2 1\n255\n\xff\x00\x00\x00\x00\xff", 17), std::string("\x89PNG\r\n junk")}) {
+  const std::string path = "/tmp/kv-image-" + std::to_string(getpid()) + ".ppm";
+  const std::string ppm("P6\n2 1\n255\n\xff\x00\x00\x00\x00\xff", 17);
+  for (const std::string& bytes : {ppm, std::string("\x89PNG\r\n junk")}) {
     FILE* f = fopen(path.c_str(), "wb");
     fwrite(bytes.data(), 1, bytes.size(), f);
     fclose(f);
@@ -59,7 +51,8 @@ TEST(Image, BlitCopiesTheCommonCornerAndRefusesOtherFormats) {
     bool ok = image_make_from_file(&img, path.c_str());
     EXPECT_EQ(ok, bytes[0] == 'P');
     if (ok) {
-      EXPECT_EQ(std::vector<uint8_t>(img.pixels, img.pixels + 8), (std::vector<uint8_t>{255, 0, 0, 255, 0, 0, 255, 255}));
+      EXPECT_EQ(std::vector<uint8_t>(img.pixels, img.pixels + 8),
+                (std::vector<uint8_t>{255, 0, 0, 255, 0, 0, 255, 255}));
       image_delete(&img);
     } else {
       EXPECT_EQ(img.pixels, nullptr);
@@ -89,12 +82,4 @@ TEST(TextureLayout, PowerOfTwoStorageAndTheTargetByExtent) {
   const int32_t volume[3] = {4, 4, 3};
   EXPECT_FALSE(texture_layout_of(&l, 0, volume));
   EXPECT_FALSE(texture_layout_of(&l, 4, volume));
-  // Raster content the driver refuses shrinks onto the 512 x 512 fallback, keeping its proportions.
-  const int32_t shrink[][4] = {{2048, 2048, 511, 511}, {512, 300, 512, 300}};
-  for (auto& s : shrink) {
-    int32_t w = s[0], h = s[1];
-    framebuffer_texture_shrink(&w, &h);
-    EXPECT_EQ(w, s[2]);
-    EXPECT_EQ(h, s[3]);
-  }
 }

@@ -1,15 +1,11 @@
 // The panel drawn in the shared test window: frames, mouse input, and the text it put on screen.
-#define STB_IMAGE_WRITE_STATIC
-#define STB_IMAGE_WRITE_IMPLEMENTATION
 #include "tests/panel/panel_window.hpp"
 
 #include "tests/visuals/glut_window.hpp"  // the extension loader's header before GL's
 
 #include <GL/freeglut.h>
-#include <stb/stb_image_write.h>
 
 #include <cstdlib>
-#include <cstring>
 
 #include "apps/kelvarin/panel_history.hpp"
 #include "apps/kelvarin/synth.hpp"
@@ -71,11 +67,6 @@ void panel_window::frame() {
   drawn.clear();
   oui_do(w.begin_frame());
   w.end_frame();
-  glFinish();
-  rgba_image image = w.read(nullptr);
-  last_.resize(size_t(panel_width) * panel_height * 3);
-  for (int y = 0; y < panel_height; ++y)  // GL rows go upwards, ours downwards
-    for (int x = 0; x < panel_width; ++x) std::memcpy(&last_[(size_t(y) * panel_width + x) * 3], image.at(x, panel_height - 1 - y), 3);
   glutSwapBuffers();
   glutMainLoopEvent();
 }
@@ -146,14 +137,4 @@ void panel_window::drag(int x, int y, int dy) {
 void panel_window::mouse_away() {
   inMouseMotion(panel_width - 2, panel_height - 2);
   frame();
-}
-
-rgb panel_window::pixel(int x, int y) const {
-  if (x < 0 || y < 0 || x >= panel_width || y >= panel_height || last_.empty()) return {-1, -1, -1};
-  const unsigned char* p = &last_[(size_t(y) * panel_width + x) * 3];
-  return {p[0], p[1], p[2]};
-}
-
-bool panel_window::save_png(const std::string& path) const {
-  return stbi_write_png(path.c_str(), panel_width, panel_height, 3, last_.data(), panel_width * 3) != 0;
 }
