@@ -125,15 +125,6 @@ bool panel_window::click_text(const std::string& text) {
   return t != nullptr;
 }
 
-void panel_window::drag(int x, int y, int dy) {
-  inMouseMotion(x, y);
-  frame();
-  inMouseAction(GLUT_LEFT_BUTTON, GLUT_DOWN, x, y);
-  for (int k = 0; k <= 10; ++k) inMouseMotion(x, y - dy * k / 10), frame();
-  inMouseAction(GLUT_LEFT_BUTTON, GLUT_UP, x, y - dy);
-  frame();
-}
-
 void panel_window::mouse_away() {
   inMouseMotion(panel_width - 2, panel_height - 2);
   frame();

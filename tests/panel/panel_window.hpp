@@ -30,7 +30,6 @@ class panel_window {
   void knob_centre(const drawn_text& t, int* x, int* y) const;  // of the knob labelled `t`
   void click(int x, int y);                                    // press, release, and the frame after
   bool click_text(const std::string& text);
-  void drag(int x, int y, int dy);  // press, up by dy pixels in steps, release
   void mouse_away();
   float vp_pixels() const;
   float hp_pixels() const { return 0.75f * vp_pixels(); }

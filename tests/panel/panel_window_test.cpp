@@ -3,7 +3,6 @@
 // with the mouse, and the page's picture, are the editor test's.)
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <string>
 
 #include "apps/kelvarin/panel_history.hpp"
@@ -74,12 +73,10 @@ TEST_F(PanelPage, FirstFrameSnapsMidiActivityAndTheModeKindAndDiagonalButtons) {
   window->frame();
   EXPECT_EQ(window->count("yes"), 1);
   synth_state& s = synth();
-  s.voices[0].hp_cutoff = 0.0f;
   const float divisors[4][2] = {{1.0f, 1.0f}, {1.3f, 1.25f}, {0.3f, 0.5f}, {250.0f, 100.0f}};
   for (int i = 0; i < 4; ++i) s.oscs[i].divisor = divisors[i][0];
   modmatrix[0][0].scale = 0.97f;
   window->frame();
-  EXPECT_NEAR(s.voices[0].hp_cutoff, 16.3516f, 0.001f);
   for (int i = 0; i < 4; ++i) EXPECT_FLOAT_EQ(s.oscs[i].divisor, divisors[i][1]) << i;
   EXPECT_FLOAT_EQ(modmatrix[0][0].scale, 0.96875f);
   osc& o = s.oscs[0];
@@ -92,25 +89,17 @@ TEST_F(PanelPage, FirstFrameSnapsMidiActivityAndTheModeKindAndDiagonalButtons) {
   EXPECT_EQ(window->count("    1.65 s"), 1);
   ASSERT_TRUE(window->click_text("fiv"));
   EXPECT_EQ(o.kind, 0);
-  o.note = 0.0f;
-  window->frame();
-  ASSERT_TRUE(window->click_text("osc"));
-  EXPECT_TRUE(std::signbit(o.note));
-  EXPECT_EQ(window->count("lfo"), 0) << "-0 is not below 0";
   s.cells[0][0] = {1, 0.5f, 1.0f, 0.0f, 0};
   s.cells[0][1] = {9, 0.0f, 1.0f, 0.0f, 0};
   window->frame();
   int row = window->index_after("Oscillators", "    Modulating:");
   ASSERT_GE(row, 0);
-  drawn_text diagonal = window->texts()[size_t(row) + 1], weight = window->texts()[size_t(row) + 2];
-  EXPECT_EQ(diagonal.text + weight.text + window->texts()[size_t(row) + 3].text, "out+50pr2");
+  std::string cells;
+  for (int k = 1; k <= 3; ++k) cells += window->texts()[size_t(row + k)].text;
+  EXPECT_EQ(cells, "out+50pr2");
   ASSERT_TRUE(window->click_text("out"));
   EXPECT_EQ(s.cells[0][0].type, 1) << "the diagonal's type stays";
   ASSERT_TRUE(window->click_text("pr2"));
   EXPECT_EQ(s.cells[0][1].type, 0) << "pr2 wraps to zro";
-  int x, y;
-  window->knob_centre(weight, &x, &y);
-  window->drag(x, y, 60);
-  EXPECT_GT(s.cells[0][0].amount, 0.55f);
   panel_fresh_state();
 }

@@ -1,21 +1,16 @@
 // Widgets drawn in the shared GLUT window under Xvfb and read back: the knob's arc, the scroll bar,
-// statistics, clip areas, a stack scrolled to its end, a flow's wrap, and the gallery picture.
+// statistics, clip areas, a stack scrolled to its end and a flow's wrap.
 // (Real clicks through the window system are the editor test's.)
 #include "tests/visuals/glut_window.hpp"  // first: the extension loader's header before GL's
 
 #include <GL/freeglut.h>
 #include <gtest/gtest.h>
 
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#include <stb/stb_image.h>
-
 #include <array>
 #include <functional>
 
 #include "apps/experiments/layout.hpp"
 #include "apps/experiments/widgets.hpp"
-#include "tests/support/servers.hpp"
 
 namespace {
 glut_window& w = glut_window::shared();
@@ -161,17 +156,4 @@ TEST_F(UiWindow, ClipAreasStacksScrolledToTheirEndAndFlowsThatWrap) {
   EXPECT_FLOAT_EQ(tops[wrap + 1].x, -1.0f);
   EXPECT_NEAR(tops[wrap + 1].y, 0.9f - 2 * fh + 4.0f / H, 1e-5f);  // directly under the row
   EXPECT_FALSE(flow.allow_v);
-}
-
-// The gallery draws every widget into build/gallery.png, the README's picture.
-TEST(Gallery, DrawsEveryWidgetIntoAPicture) {
-  ASSERT_TRUE(w.ready());  // its Xvfb is this process's DISPLAY
-  const std::string png = binary_dir() + "/gallery.png";
-  std::remove(png.c_str());
-  int status = -1;
-  run_command(binary_dir() + "/bin/kv_gallery --png " + png, &status);
-  ASSERT_EQ(status, 0);
-  int width = 0, height = 0, n = 0;
-  ASSERT_TRUE(stbi_info(png.c_str(), &width, &height, &n));
-  EXPECT_EQ(width * 1000 + height, 800 * 1000 + 600);
 }
