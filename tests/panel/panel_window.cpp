@@ -94,18 +94,17 @@ int panel_window::index_after(const std::string& after, const std::string& text)
   return -1;
 }
 
-float panel_window::vp_pixels() const { return float(ui_font_height_in_pixels(&oui.ui, 2)); }
-
 void panel_window::text_point(const drawn_text& t, int* x, int* y) const {
   *x = int((t.x + 1.0f) * 0.5f * panel_width) + 3;
   *y = int((1.0f - t.y) * 0.5f * panel_height) - 4;
 }
 
-// A knob's label sits half a line below its box, which is two lines high and four periods wide; the
-// label's font (8 by 13) rises 11 pixels above its baseline.
+// A knob's label sits half a line below its box, which is two lines high and four periods (three
+// quarters of a line each) wide; the label's font (8 by 13) rises 11 pixels above its baseline.
 void panel_window::knob_centre(const drawn_text& t, int* x, int* y) const {
-  *x = int((t.x + 1.0f) * 0.5f * panel_width + 2.0f * hp_pixels());
-  *y = int((1.0f - t.y) * 0.5f * panel_height - 11.0f - 1.5f * vp_pixels());
+  const float line = float(ui_font_height_in_pixels(&oui.ui, 2));
+  *x = int((t.x + 1.0f) * 0.5f * panel_width + 1.5f * line);
+  *y = int((1.0f - t.y) * 0.5f * panel_height - 11.0f - 1.5f * line);
 }
 
 void panel_window::click(int x, int y) {

@@ -31,8 +31,6 @@ class panel_window {
   void click(int x, int y);                                    // press, release, and the frame after
   bool click_text(const std::string& text);
   void mouse_away();
-  float vp_pixels() const;
-  float hp_pixels() const { return 0.75f * vp_pixels(); }
 
  private:
   panel_window();
