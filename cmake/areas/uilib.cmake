@@ -8,9 +8,8 @@ kv_library(kv_uilib SOURCES
 add_executable(kv_gallery apps/experiments/gallery.cpp)
 target_link_libraries(kv_gallery PRIVATE kv_uilib PkgConfig::KV_STB)
 
-# Widgets, textures, materials, sprites, raster textures, framebuffers, the visuals engine and the panel
-# page, all in one GLUT window on one Xvfb, read back with glReadPixels (the panel's labels through the
-# wrapped GL and GLUT text calls; its pictures go to panel-*.png in the build folder).
+# Widgets, textures, framebuffers, the visuals engine and the panel page, all in one GLUT window on one
+# Xvfb, read back with glReadPixels (the panel's labels through the wrapped GL and GLUT text calls).
 kv_test(ui_system_test LABEL system
   SOURCES tests/visuals/glut_window.cpp tests/ui/ui_system_test.cpp tests/graphics/graphics_system_test.cpp
           tests/visuals/visuals_system_test.cpp tests/panel/panel_window.cpp tests/panel/panel_window_test.cpp
