@@ -2,12 +2,10 @@
 // the mouse through xdotool, where to click coming from the same page drawn in this process.
 #include <GL/gl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <chrono>
 #include <thread>
 
-#include "apps/kelvarin/presets.hpp"
 #include "library/arch/opengl/display-glut.hpp"
 #include "tests/acceptance/observe.hpp"
 #include "tests/panel/panel_window.hpp"
@@ -37,10 +35,6 @@ bool poll(F done, double seconds = 30) {
     if (done()) return true;
   return done();
 }
-size_t file_size(const std::string& path) {
-  struct stat st {};
-  return stat(path.c_str(), &st) == 0 ? size_t(st.st_size) : 0;
-}
 // One field as `kelvarin-preset dump` prints it ("name = value").
 std::string dumped(const std::string& slot_file, const std::string& field) {
   std::string out = "\n" + run_command("'" + program("kelvarin-preset") + "' dump '" + slot_file + "' 2>/dev/null");
@@ -55,12 +49,14 @@ class Editor : public PanelFixture {
     return poll([&] {
       std::string tree = run_command("xwininfo -root -children");
       size_t at = tree.find("): ()");
-      return at != std::string::npos && std::sscanf(tree.c_str() + at + 5, " %dx%d+%d+%d", &width, &height, &x0, &y0) == 4;
+      if (at == std::string::npos) return false;
+      return std::sscanf(tree.c_str() + at + 5, " %dx%d+%d+%d", &width, &height, &x0, &y0) == 4;
     }, 10);
   }
   bool colour_at(int x, int y, int r, int g, int b, bool wanted = true) {
-    return poll([&] { return (share_of(grab(std::getenv("DISPLAY"), x0 + x - 1, y0 + y - 1, 3, 3), r, g, b) > 0.5) == wanted; });
+    return poll([&] { return (share_of(screen(x - 1, y - 1, 3, 3), r, g, b) > 0.5) == wanted; });
   }
+  picture screen(int x, int y, int w, int h) { return grab(std::getenv("DISPLAY"), x0 + x, y0 + y, w, h); }
   void move_to(int x, int y) { xdo("mousemove " + std::to_string(x0 + x) + " " + std::to_string(y0 + y)); }
   // A click a frame at a time (the hover shows, the press shows, held ~150 ms, released, mouse away),
   // then the same click on the reference page so that its labels stay where the editor's are.
@@ -103,9 +99,10 @@ TEST_F(Editor, SavesStepsAKindTurnsAVolumeDownAndFollowsTheGrid) {
   EXPECT_EQ(width * 1000 + height, panel_width * 1000 + panel_height) << "a window, not the full screen";
   const std::string five = shipped.file("save-5.dat"), six = shipped.file("save-6.dat");
   click("[0]");  // the shipped slot 0: the sound the rest of the run works on
+  // The page as a performer first sees it: the README's picture.
+  EXPECT_TRUE(write_png(screen(0, 0, width, height), binary_dir() + "/panel-top.png"));
   click("saving?");
   click("5");
-  EXPECT_TRUE(poll([&] { return file_size(five) == size_t(SLOT_FILE_BYTES); }));
   const int kind_index = window->index_after("Oscillators", "sin");
   ASSERT_GE(kind_index, 0);
   click(window->texts()[size_t(kind_index)].text);

@@ -1,4 +1,5 @@
 // The grid's slot row, playlist recording and replay, and the fixed preset, on a grid record fed directly.
+// (The grid's LEDs are the editor test's; the quit at the playlist's end the installed demo's.)
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -55,7 +56,6 @@ TEST(GridPlaylist, SlotPressesLoadAndAppendTheEndButtonSavesAndReplayFollowsTheL
     monome_commit(&panel.grid);
     kelvarin_ui_grid_step(&panel, time);
   };
-  auto lit = [&](int32_t column) { return panel.grid.halves[panel.grid.front & 1].led[GRID_SLOT_ROW * 8 + column]; };
   frame(100.0f, 3, 2);  // neither the slot row nor the end button
   frame(200.0f, 1, GRID_END_ROW);
   EXPECT_EQ(event_array_length(&synchro), 1);
@@ -64,12 +64,10 @@ TEST(GridPlaylist, SlotPressesLoadAndAppendTheEndButtonSavesAndReplayFollowsTheL
   EXPECT_FLOAT_EQ(volume(), 0.25f);
   frame(1016.0f, -1, 0);  // a press is seen in one frame only
   EXPECT_EQ(event_array_length(&synchro), 2);
-  EXPECT_TRUE(lit(2) == 1 && lit(0) == 0);
   frame(2500.0f, 5, GRID_SLOT_ROW);
   frame(2516.0f, -1, 0);
   EXPECT_EQ(current_slot, 5);
   EXPECT_FLOAT_EQ(volume(), 0.75f);
-  EXPECT_TRUE(lit(5) == 1 && lit(2) == 0);
   frame(3000.0f, GRID_END_COLUMN, GRID_END_ROW);
   EXPECT_EQ(current_slot, 5) << "the end button loads nothing";
   event_array stored{};
@@ -96,8 +94,6 @@ TEST(GridPlaylist, SlotPressesLoadAndAppendTheEndButtonSavesAndReplayFollowsTheL
     EXPECT_EQ(current_slot, slots[i]) << times[i];
   }
   EXPECT_FLOAT_EQ(volume(), 0.125f);
-  f.time = 5001.0;
-  EXPECT_EXIT(oui_do_timeline(&f), testing::ExitedWithCode(0), "");
   // A missing slot still becomes current and creates nothing; numbers outside 0..7 are ignored.
   oui_load_slot(8);
   oui_load_slot(-1);

@@ -1,15 +1,11 @@
 // The panel drawn in the shared test window: frames, mouse input, and the text it put on screen.
-#define STB_IMAGE_WRITE_STATIC
-#define STB_IMAGE_WRITE_IMPLEMENTATION
 #include "tests/panel/panel_window.hpp"
 
 #include "tests/visuals/glut_window.hpp"  // the extension loader's header before GL's
 
 #include <GL/freeglut.h>
-#include <stb/stb_image_write.h>
 
 #include <cstdlib>
-#include <cstring>
 
 #include "apps/kelvarin/panel_history.hpp"
 #include "apps/kelvarin/synth.hpp"
@@ -71,11 +67,6 @@ void panel_window::frame() {
   drawn.clear();
   oui_do(w.begin_frame());
   w.end_frame();
-  glFinish();
-  rgba_image image = w.read(nullptr);
-  last_.resize(size_t(panel_width) * panel_height * 3);
-  for (int y = 0; y < panel_height; ++y)  // GL rows go upwards, ours downwards
-    for (int x = 0; x < panel_width; ++x) std::memcpy(&last_[(size_t(y) * panel_width + x) * 3], image.at(x, panel_height - 1 - y), 3);
   glutSwapBuffers();
   glutMainLoopEvent();
 }
@@ -103,18 +94,17 @@ int panel_window::index_after(const std::string& after, const std::string& text)
   return -1;
 }
 
-float panel_window::vp_pixels() const { return float(ui_font_height_in_pixels(&oui.ui, 2)); }
-
 void panel_window::text_point(const drawn_text& t, int* x, int* y) const {
   *x = int((t.x + 1.0f) * 0.5f * panel_width) + 3;
   *y = int((1.0f - t.y) * 0.5f * panel_height) - 4;
 }
 
-// A knob's label sits half a line below its box, which is two lines high and four periods wide; the
-// label's font (8 by 13) rises 11 pixels above its baseline.
+// A knob's label sits half a line below its box, which is two lines high and four periods (three
+// quarters of a line each) wide; the label's font (8 by 13) rises 11 pixels above its baseline.
 void panel_window::knob_centre(const drawn_text& t, int* x, int* y) const {
-  *x = int((t.x + 1.0f) * 0.5f * panel_width + 2.0f * hp_pixels());
-  *y = int((1.0f - t.y) * 0.5f * panel_height - 11.0f - 1.5f * vp_pixels());
+  const float line = float(ui_font_height_in_pixels(&oui.ui, 2));
+  *x = int((t.x + 1.0f) * 0.5f * panel_width + 1.5f * line);
+  *y = int((1.0f - t.y) * 0.5f * panel_height - 11.0f - 1.5f * line);
 }
 
 void panel_window::click(int x, int y) {
@@ -134,26 +124,7 @@ bool panel_window::click_text(const std::string& text) {
   return t != nullptr;
 }
 
-void panel_window::drag(int x, int y, int dy) {
-  inMouseMotion(x, y);
-  frame();
-  inMouseAction(GLUT_LEFT_BUTTON, GLUT_DOWN, x, y);
-  for (int k = 0; k <= 10; ++k) inMouseMotion(x, y - dy * k / 10), frame();
-  inMouseAction(GLUT_LEFT_BUTTON, GLUT_UP, x, y - dy);
-  frame();
-}
-
 void panel_window::mouse_away() {
   inMouseMotion(panel_width - 2, panel_height - 2);
   frame();
-}
-
-rgb panel_window::pixel(int x, int y) const {
-  if (x < 0 || y < 0 || x >= panel_width || y >= panel_height || last_.empty()) return {-1, -1, -1};
-  const unsigned char* p = &last_[(size_t(y) * panel_width + x) * 3];
-  return {p[0], p[1], p[2]};
-}
-
-bool panel_window::save_png(const std::string& path) const {
-  return stbi_write_png(path.c_str(), panel_width, panel_height, 3, last_.data(), panel_width * 3) != 0;
 }

@@ -15,10 +15,6 @@ struct drawn_text {
 // The instrument's window on a 1280 x 800 screen, so positions found here are positions on it.
 constexpr int panel_width = 904, panel_height = 509;
 
-struct rgb {
-  int r, g, b;
-};
-
 // The panel record `oui` in the shared window, with a resource folder of its own (set before anything
 // resolves it) and the instrument state as the program starts with it.
 class panel_window {
@@ -34,17 +30,11 @@ class panel_window {
   void knob_centre(const drawn_text& t, int* x, int* y) const;  // of the knob labelled `t`
   void click(int x, int y);                                    // press, release, and the frame after
   bool click_text(const std::string& text);
-  void drag(int x, int y, int dy);  // press, up by dy pixels in steps, release
   void mouse_away();
-  rgb pixel(int x, int y) const;  // of the last frame, origin top-left
-  bool save_png(const std::string& path) const;
-  float vp_pixels() const;
-  float hp_pixels() const { return 0.75f * vp_pixels(); }
 
  private:
   panel_window();
   bool ready_ = false;
-  std::vector<unsigned char> last_;
 };
 
 const std::string& resources();

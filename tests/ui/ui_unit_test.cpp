@@ -1,6 +1,6 @@
-// The interface core without a window: identifiers, the mouse protocol, button and fader logic, the
-// label font, clip areas and the per-frame geometry batches (the viewport is a fake 800 x 600).
-#include <GL/freeglut.h>
+// The interface core without a window: identifiers, the mouse protocol, button and fader logic, clip
+// areas and the per-frame geometry batches (the viewport is a fake 800 x 600). The label font and its
+// height show in the widgets drawn under Xvfb.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -10,7 +10,6 @@
 #include "library/arch/opengl/ui-glut.hpp"
 #include "library/visuals/geometry.hpp"
 #include "pure/hid.hpp"
-#include "pure/visuals/fonts.hpp"
 
 namespace {
 constexpr int down = 0, up = 1;
@@ -45,27 +44,19 @@ class Ui : public ::testing::Test {
 
 TEST(Hid, PathsBecomeContinuedFractionsAndBadOnesNull) {
   // The element after each path is a sentinel that a loop running one term too far would read.
-  int32_t root[] = {-9}, one[] = {0, 1, -9}, zero_later[] = {0, -2}, deep[40], path[] = {0, 3, 1, 4, 2};
+  int32_t root[] = {-9}, one[] = {0, 1, -9}, zero_first[] = {-2, -1}, zero_later[] = {0, -2}, deep[40];
   for (int32_t& o : deep) o = 1000;
   EXPECT_EQ(v(hid_make(root, 0)), (ints{1, 0}));
   EXPECT_EQ(v(hid_make(one, 2)), (ints{7, 3}));
-  EXPECT_EQ(v(hid_make(zero_later, 2)), (ints{0, 0}));  // only the first term may be 0
+  EXPECT_EQ(v(hid_make(zero_first, 2)), (ints{1, 1}));  // only the first term may be 0
+  EXPECT_EQ(v(hid_make(zero_later, 2)), (ints{0, 0}));
   EXPECT_EQ(v(hid_make(deep, 40)), (ints{0, 0}));       // overflow: null, not wrapped
   EXPECT_EQ(v(hid_make1(-3)), (ints{0, 0}));
   hid_mobius m = hid_to_mobius({7, 3}), flat = hid_to_mobius({9, 0});
   EXPECT_EQ((ints{m.p, m.p1, m.q, m.q1, flat.p, flat.p1, flat.q, flat.q1}), (ints{7, 2, 3, 1, 9, 0, 0, 1}));
-  for (int32_t cut = 1; cut < 5; ++cut)
-    EXPECT_TRUE(hid_equals(hid_concat(hid_make(path, cut), hid_make(path + cut, 5 - cut)), hid_make(path, 5))) << cut;
-  const int32_t heights[] = {5, 8, 13, 21, 35};
-  for (int32_t level = -2; level <= 2; ++level)
-    EXPECT_EQ(font_height_for_dpi_and_distance(level, 72.0f, 650.0f), heights[level + 2]);
-  // The label font nearest in height, ties to the lower index, the default when nothing is near.
-  const std::pair<int32_t, void*> fonts[] = {{14, GLUT_BITMAP_9_BY_15}, {11, GLUT_BITMAP_HELVETICA_10},
-                                             {21, GLUT_BITMAP_HELVETICA_18}, {INT32_MIN, GLUT_BITMAP_8_BY_13}};
-  for (auto [height, font] : fonts) EXPECT_EQ(ui_label_font(height), font) << height;
 }
 
-TEST_F(Ui, IdsCountChildrenPerContainerAndPassesStayBalanced) {
+TEST_F(Ui, IdsCountChildrenPerContainerAndAClipAreaInPixels) {
   ui_define(&u, nullptr);
   hid box = ui_id(&u);
   EXPECT_EQ(v(box), (ints{5, 2}));
@@ -74,31 +65,17 @@ TEST_F(Ui, IdsCountChildrenPerContainerAndPassesStayBalanced) {
   ui_layout_end(&u);
   EXPECT_EQ(v(ui_id(&u)), (ints{7, 3}));
   EXPECT_EQ(v(ui_make_id(&u, {12, 5})), (ints{0, 0}));  // not a container begun here
-  lrtb all = {-1, 1, 1, -1}, quarter = {-1.0f, 0.0f, 1.0f, 0.0f};
-  ui_layout_begin(&u, ui_id(&u), nullptr, nullptr);  // left open
-  ui_cliparea_begin(&u, &all);
-  ::testing::internal::CaptureStdout();
   ui_commit(&u);
-  EXPECT_NE(::testing::internal::GetCapturedStdout().find("unbalanced"), std::string::npos);
-  ui_define(&u, nullptr);
-  EXPECT_EQ(v(ui_id(&u)), (ints{5, 2}));  // repaired: the root, counting afresh
-  ui_commit(&u);
-  EXPECT_FALSE(ui_unbalanced_p(&u));
+  lrtb quarter = {-1.0f, 0.0f, 1.0f, 0.0f};
   cliparea c;
   cliparea_make(&c, &quarter);
   EXPECT_EQ((ints{c.x, c.y, c.width, c.height}), (ints{0, 300, 400, 300}));
 }
 
-TEST_F(Ui, MouseEdgesMotionAndUnits) {
+TEST_F(Ui, MouseEdgesAndUnits) {
   inMouseAction(0, down, 400, 300);
   EXPECT_EQ(ui_mouse_action_started(), 1);
   EXPECT_EQ(ui_mouse_action_started(), 0);  // consumed
-  inMouseMotion(400, 260);
-  inMouseMotion(430, 220);
-  xy m;
-  ui_mouse_action_get_motion(&u, &m);
-  EXPECT_EQ((std::vector<float>{m.x, m.y, ui_mouse_action_aggregate_distance(&u)}),
-            (std::vector<float>{2.0f * 30 / 800, 2.0f * 80 / 600, 2.0f * 90 / 800}));  // upward is positive
   inMouseAction(0, up, 430, 220);
   EXPECT_EQ(ui_mouse_action_ended(), 1);
   inMouseAction(0, 77, 0, 0);  // a state GLUT never sends
@@ -108,11 +85,6 @@ TEST_F(Ui, MouseEdgesMotionAndUnits) {
   EXPECT_TRUE(ui_mouse_inside(&u, &box));
   move(0.6f, 0.0f);
   EXPECT_FALSE(ui_mouse_inside(&u, &box));
-  xy_i p, q;
-  xy corner = {1.0f, 1.0f}, other = {-1.0f, -1.0f};
-  in_pixels(&p, &corner);
-  in_pixels(&q, &other);
-  EXPECT_EQ((ints{p.x, p.y, q.x, q.y}), (ints{800, 600, 0, 0}));
   EXPECT_FLOAT_EQ(ui_horizontal_period(&u), 2.0f * 13 / 600 * 0.75f * 600 / 800);
 }
 
