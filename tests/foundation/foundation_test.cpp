@@ -2,7 +2,6 @@
 // values through the generators are played by the engine's damaged-record test.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <string>
 #include <tuple>
 
