@@ -99,8 +99,6 @@ TEST_F(Editor, SavesStepsAKindTurnsAVolumeDownAndFollowsTheGrid) {
   EXPECT_EQ(width * 1000 + height, panel_width * 1000 + panel_height) << "a window, not the full screen";
   const std::string five = shipped.file("save-5.dat"), six = shipped.file("save-6.dat");
   click("[0]");  // the shipped slot 0: the sound the rest of the run works on
-  // The page as a performer first sees it: the README's picture.
-  EXPECT_TRUE(write_png(screen(0, 0, width, height), binary_dir() + "/panel-top.png"));
   click("saving?");
   click("5");
   const int kind_index = window->index_after("Oscillators", "sin");
