@@ -244,8 +244,8 @@ TEST_F(Acceptance, TheEditorRecordsWhatGoesOutAndFallsBackToAWindow) {
   screen.key("r");
   ASSERT_TRUE(editor->wait_for_output("recording to ", 30)) << out();
   EXPECT_NE(screen.find("rec 0:02").text, "") << "the running time on the rec button";
-  // Health: what the input row shows is what the last statistics lines said (the figures change once a
-  // second, so the row may be one line behind the log when it is read).
+  // Health: what the input row shows is what one of the last statistics lines said (the figures change
+  // once a second, and on a busy machine the drawn row may be a few lines behind the log when it is read).
   screen.wait_frames(3);
   std::vector<shown_label> row = screen.read();
   const std::string log = out();
@@ -255,16 +255,16 @@ TEST_F(Acceptance, TheEditorRecordsWhatGoesOutAndFallsBackToAWindow) {
     return std::string("none");
   };
   std::string audio = shown("audio "), rate = shown("display "), xruns = shown("xruns ");
-  auto one_of_last_two = [](std::vector<std::string> values, double scale, const char* format, const std::string& text) {
-    for (size_t i = values.size() > 2 ? values.size() - 2 : 0; i < values.size(); ++i) {
+  auto one_of_the_last = [](std::vector<std::string> values, double scale, const char* format, const std::string& text) {
+    for (size_t i = values.size() > 5 ? values.size() - 5 : 0; i < values.size(); ++i) {
       char line[64];
       std::snprintf(line, sizeof line, format, std::atof(values[i].c_str()) * scale);
       if (line == text) return true;
     }
     return false;
   };
-  EXPECT_TRUE(one_of_last_two(said(log, "cpu-load: ([0-9.]+)"), 100.0, "audio %.1f%%", audio)) << audio;
-  EXPECT_TRUE(one_of_last_two(said(log, "display-fps: ([0-9.]+)"), 1.0, "display %.1f fps", rate)) << rate;
+  EXPECT_TRUE(one_of_the_last(said(log, "cpu-load: ([0-9.]+)"), 100.0, "audio %.1f%%", audio)) << audio;
+  EXPECT_TRUE(one_of_the_last(said(log, "display-fps: ([0-9.]+)"), 1.0, "display %.1f fps", rate)) << rate;
   // The audio server's xruns have no line of their own: the count is whole and not negative.
   EXPECT_TRUE(std::regex_match(xruns, std::regex("xruns [0-9]+"))) << xruns;
   ASSERT_TRUE(editor->wait_for_output("recording stopped, ", 30)) << out();
