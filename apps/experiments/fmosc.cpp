@@ -5,6 +5,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "pure/music/near_trig.hpp"
+
 namespace {
 
 // Each generator needs at most two operators (types 0 and 1); 32 live in the two synthesizer records.
@@ -12,12 +14,6 @@ constexpr int32_t POOL_SLOTS = 4096;
 constexpr int32_t SLOT_OPERATORS = 2;
 fm_synth_osc pool[POOL_SLOTS][SLOT_OPERATORS];
 std::atomic<uint32_t> pool_used{0};
-
-double private_operator_out(fm_synth_osc* op, double beta, double quarter) {
-  double arg = std::numbers::pi * (2.0 * double(op->phase) + beta * double(op->feedback) + quarter);
-  double y = (std::sin(arg) + double(op->feedback)) * 0.5;
-  return std::isfinite(y) ? y : 0.0;  // a non-finite phase must not leave the feedback poisoned
-}
 
 // The operators of a generator in one piece (they share one pool slot), or none when it has no storage.
 fm_synth_osc* private_operators(const fm_synth_osc_array* a, int32_t* count) {
@@ -107,35 +103,63 @@ void fm_synth_make(fm_synth* fs) {
 
 namespace {
 
-// One operator's share of a sawtooth sample: its output through the high-pass, centred and normalised.
-// Its phase advances and is wrapped by the caller.
-inline double private_saw_operator(fm_synth_osc* op, double beta, double d, double s) {
-  double y = private_operator_out(op, beta, 0.0);
-  double h = high_pass_1(y, op->feedback);
-  op->feedback = float(y);
-  op->phase += op->increment;
-  return (h + d) * s;
+struct private_library_sine {
+  double operator()(double x) const { return std::sin(x); }
+};
+struct private_near_sine {
+  double operator()(double x) const { return near_sin(x); }
+};
+
+// An operator's averaged output with the sine `Sine` gives; a non-finite one reads as 0, so that a
+// non-finite phase does not leave the feedback poisoned.
+template <class Sine>
+inline double private_operator_y(const fm_synth_osc& op, double beta, double quarter) {
+  double arg = std::numbers::pi * (2.0 * double(op.phase) + beta * double(op.feedback) + quarter);
+  double y = (Sine{}(arg) + double(op.feedback)) * 0.5;
+  return std::isfinite(y) ? y : 0.0;
 }
 
-// Operators work in pairs; the second of a pair (k = 1) runs a quarter cycle ahead and is subtracted.
-inline double private_square_operator(fm_synth_osc* op, int32_t k, double beta, double s) {
-  double y = private_operator_out(op, beta, 0.5 * k);
-  double h = high_pass_1(y, op->feedback);
-  op->feedback = float(y);
-  op->phase += op->increment;
-  return (1 - 2 * k) * (h * s);
-}
-
-inline double private_saw_sample(fm_synth_osc* ops, int32_t count, double beta, double d, double s) {
+// One sawtooth sample: each operator's output through the high-pass, centred and normalised. The
+// outputs go to y; the operators are advanced by the caller.
+template <class Sine>
+inline double private_saw_sample(const fm_synth_osc* ops, int32_t count, double beta, double d, double s, double* y) {
   double acc = 0.0;
-  for (int32_t k = 0; k < count; ++k) acc += private_saw_operator(&ops[k], beta, d, s);
+  for (int32_t k = 0; k < count; ++k) {
+    y[k] = private_operator_y<Sine>(ops[k], beta, 0.0);
+    acc += (high_pass_1(y[k], ops[k].feedback) + d) * s;
+  }
   return acc;
 }
 
-inline double private_square_sample(fm_synth_osc* ops, int32_t pairs, double beta, double s) {
+// Operators work in pairs; the second of a pair runs a quarter cycle ahead and is subtracted.
+template <class Sine>
+inline double private_square_sample(const fm_synth_osc* ops, int32_t paired, double beta, double s, double* y) {
   double acc = 0.0;
-  for (int32_t k = 0; k < 2 * pairs; ++k) acc += private_square_operator(&ops[k], k & 1, beta, s);
+  for (int32_t k = 0; k < paired; ++k) {
+    y[k] = private_operator_y<Sine>(ops[k], beta, 0.5 * (k & 1));
+    acc += (1 - 2 * (k & 1)) * (high_pass_1(y[k], ops[k].feedback) * s);
+  }
   return acc;
+}
+
+// The operators that ran keep their outputs as feedback and step on by their increment.
+inline void private_fm_advance(fm_synth_osc* ops, int32_t count, const double* y) {
+  for (int32_t k = 0; k < count; ++k) {
+    ops[k].feedback = float(y[k]);
+    ops[k].phase += ops[k].increment;
+  }
+}
+
+// True when the floats kept from a sample computed with near_sin (the feedbacks and the sample) are the
+// ones the library's sine gives. The bounds carry near_sin's difference and every rounding of the two
+// evaluations through the average (|y| <= f), the high-pass (|h| <= 4f), the centring and the sum.
+inline bool private_near_holds(const fm_synth_osc* ops, int32_t count, const double* y, double acc, double d, double s) {
+  double f = 1.0;
+  for (int32_t k = 0; k < count; ++k) f += std::fabs(double(ops[k].feedback));
+  for (int32_t k = 0; k < count; ++k) {
+    if (!float_rounding_holds(y[k], 0x1p-49 * f)) return false;
+  }
+  return float_rounding_holds(acc, double(count) * 0x1p-44 * (f + std::fabs(d)) * (1.0 + std::fabs(s)));
 }
 
 }  // namespace
@@ -146,7 +170,11 @@ void fm_synth_saw(fm_synth* fs, float* out, int n) {
   private_fm_prepare(ops, count, fs);
   float f = fs->increment;
   double d = dc_remove(0.0f, f), s = high_pass_1_normalize(1.0, f), beta = beta_3(f);
-  for (int i = 0; i < n; ++i) out[i] = float(private_saw_sample(ops, count, beta, d, s));
+  double y[SLOT_OPERATORS];
+  for (int i = 0; i < n; ++i) {
+    out[i] = float(private_saw_sample<private_library_sine>(ops, count, beta, d, s, y));
+    private_fm_advance(ops, count, y);
+  }
   private_fm_wrap(ops, count);
 }
 
@@ -156,24 +184,30 @@ void fm_synth_square(fm_synth* fs, float* out, int n) {
   private_fm_prepare(ops, count, fs);
   float f = fs->increment;
   double s = high_pass_1_normalize(1.0, f), beta = beta_3(f);
-  for (int i = 0; i < n; ++i) out[i] = float(private_square_sample(ops, count / 2, beta, s));
+  double y[SLOT_OPERATORS];
+  for (int i = 0; i < n; ++i) {
+    out[i] = float(private_square_sample<private_library_sine>(ops, count / 2 * 2, beta, s, y));
+    private_fm_advance(ops, count / 2 * 2, y);
+  }
   private_fm_wrap(ops, count);
 }
 
-// A single sample is the block form with n = 1: each operator is prepared, run and wrapped in turn.
+// A single sample is the block form with n = 1, its sines taken by near_sin where that keeps every
+// float the same.
 float fm_synth_saw_next(fm_synth* fs, float increment, float phase) {
   fs->increment = increment;
   fs->phase = phase;
   int32_t count = 0;
   fm_synth_osc* ops = private_operators(&fs->operators, &count);
+  private_fm_prepare(ops, count, fs);
   double d = dc_remove(0.0f, increment), s = high_pass_1_normalize(1.0, increment), beta = beta_3(increment);
-  double acc = 0.0;
-  for (int32_t k = 0; k < count; ++k) {
-    ops[k].increment = increment;
-    ops[k].phase = phase;
-    acc += private_saw_operator(&ops[k], beta, d, s);
-    ops[k].phase = private_unit_remainder(ops[k].phase);
+  double y[SLOT_OPERATORS];
+  double acc = private_saw_sample<private_near_sine>(ops, count, beta, d, s, y);
+  if (!private_near_holds(ops, count, y, acc, d, s)) {
+    acc = private_saw_sample<private_library_sine>(ops, count, beta, d, s, y);
   }
+  private_fm_advance(ops, count, y);
+  private_fm_wrap(ops, count);
   return float(acc);
 }
 
@@ -182,14 +216,15 @@ float fm_synth_square_next(fm_synth* fs, float increment, float phase) {
   fs->phase = phase;
   int32_t count = 0;
   fm_synth_osc* ops = private_operators(&fs->operators, &count);
+  private_fm_prepare(ops, count, fs);
   double s = high_pass_1_normalize(1.0, increment), beta = beta_3(increment);
   int32_t paired = count / 2 * 2;
-  double acc = 0.0;
-  for (int32_t k = 0; k < count; ++k) {
-    ops[k].increment = increment;
-    ops[k].phase = phase;
-    if (k < paired) acc += private_square_operator(&ops[k], k & 1, beta, s);
-    ops[k].phase = private_unit_remainder(ops[k].phase);
+  double y[SLOT_OPERATORS];
+  double acc = private_square_sample<private_near_sine>(ops, paired, beta, s, y);
+  if (!private_near_holds(ops, paired, y, acc, 0.0, s)) {
+    acc = private_square_sample<private_library_sine>(ops, paired, beta, s, y);
   }
+  private_fm_advance(ops, paired, y);
+  private_fm_wrap(ops, count);
   return float(acc);
 }

@@ -25,30 +25,30 @@ inline private_near_angle private_near_reduce(double x) {
   return {r, uint32_t(std::bit_cast<uint64_t>(shifted))};
 }
 
+// c[0] + c[1] z + ... + c[7] z^7 in pairs (Estrin's scheme): three short chains instead of one of eight
+// steps, so that the dependent latency of a sine is about half.
+inline double private_near_poly(double z, const double (&c)[8]) {
+  double z2 = z * z;
+  double z4 = z2 * z2;
+  double low = (c[0] + c[1] * z) + (c[2] + c[3] * z) * z2;
+  double high = (c[4] + c[5] * z) + (c[6] + c[7] * z) * z2;
+  return low + high * z4;
+}
+
 inline double private_near_sin_poly(double r) {
+  static constexpr double C[8] = {-0x1.5555555555555p-3, 0x1.1111111111111p-7,  -0x1.a01a01a01a01ap-13,
+                                  0x1.71de3a556c734p-19, -0x1.ae64567f544e4p-26, 0x1.6124613a86d09p-33,
+                                  -0x1.ae7f3e733b81fp-41, 0x1.952c77030ad4ap-49};
   double z = r * r;
-  double p = 0x1.952c77030ad4ap-49;
-  p = p * z - 0x1.ae7f3e733b81fp-41;
-  p = p * z + 0x1.6124613a86d09p-33;
-  p = p * z - 0x1.ae64567f544e4p-26;
-  p = p * z + 0x1.71de3a556c734p-19;
-  p = p * z - 0x1.a01a01a01a01ap-13;
-  p = p * z + 0x1.1111111111111p-7;
-  p = p * z - 0x1.5555555555555p-3;
-  return r + r * z * p;
+  return r + r * z * private_near_poly(z, C);
 }
 
 inline double private_near_cos_poly(double r) {
+  static constexpr double C[8] = {-0.5, 0x1.5555555555555p-5, -0x1.6c16c16c16c17p-10, 0x1.a01a01a01a01ap-16,
+                                  -0x1.27e4fb7789f5cp-22, 0x1.1eed8eff8d898p-29, -0x1.93974a8c07c9dp-37,
+                                  0x1.ae7f3e733b81fp-45};
   double z = r * r;
-  double p = 0x1.ae7f3e733b81fp-45;
-  p = p * z - 0x1.93974a8c07c9dp-37;
-  p = p * z + 0x1.1eed8eff8d898p-29;
-  p = p * z - 0x1.27e4fb7789f5cp-22;
-  p = p * z + 0x1.a01a01a01a01ap-16;
-  p = p * z - 0x1.6c16c16c16c17p-10;
-  p = p * z + 0x1.5555555555555p-5;
-  p = p * z - 0.5;
-  return 1.0 + z * p;
+  return 1.0 + z * private_near_poly(z, C);
 }
 
 // sin(r + quadrant * pi/2).

@@ -2,12 +2,15 @@
 // values through the generators are played by the engine's damaged-record test.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <random>
 #include <string>
 #include <tuple>
 
 #include "apps/experiments/fmosc.hpp"
 #include "apps/kelvarin/euclid_pulse.hpp"
 #include "pure/music/amp.hpp"
+#include "pure/music/near_trig.hpp"
 #include "toolset/array.hpp"
 
 TEST(Generators, FmOperatorsRemadeInPlaceAndRhythms) {
@@ -29,6 +32,32 @@ TEST(Generators, FmOperatorsRemadeInPlaceAndRhythms) {
     std::string s;
     for (int i = 0; i < n; ++i, euclid_pulse_next(&p)) s += euclid_pulse_output_bit(&p) ? 'x' : '.';
     EXPECT_EQ(s, pattern) << k << " of " << n;
+  }
+}
+
+// The engine takes sines from near_sin and near_cos wherever the floats it keeps come out as the library's.
+TEST(Generators, NearSinesKeepTheLibrarysFloats) {
+  std::mt19937_64 rng(19);
+  std::uniform_real_distribution<double> angle(-0x1p20, 0x1p20);
+  for (int i = 0; i < 300000; ++i) {
+    double x = angle(rng) * (i % 3 == 0 ? 1.0 : (i % 3 == 1 ? 0x1p-17 : 0x1p-20));
+    ASSERT_LE(std::fabs(double(near_cos(x) - cosl(x))), 0x1p-51) << x;
+    ASSERT_EQ(sin_to_float(x), float(std::sin(x))) << x;
+  }
+  fm_synth near[2]{}, library[2]{};
+  for (int type : {0, 1}) {
+    fm_synth_setup(&near[type], type);
+    fm_synth_setup(&library[type], type);
+  }
+  std::uniform_real_distribution<float> increment(-0.01f, 0.3f), phase(-0.2f, 1.2f);
+  for (int i = 0; i < 200000; ++i) {
+    float inc = increment(rng), at = phase(rng), sample[2];
+    library[0].increment = library[1].increment = inc;
+    library[0].phase = library[1].phase = at;
+    fm_synth_saw(&library[0], &sample[0], 1);
+    fm_synth_square(&library[1], &sample[1], 1);
+    ASSERT_EQ(fm_synth_saw_next(&near[0], inc, at), sample[0]) << i;
+    ASSERT_EQ(fm_synth_square_next(&near[1], inc, at), sample[1]) << i;
   }
 }
 
