@@ -25,7 +25,7 @@ fm_synth_osc* private_operators(const fm_synth_osc_array* a, int32_t* count) {
   return pool[a->handle - 1];
 }
 
-void private_fm_prepare(fm_synth_osc* ops, int32_t count, const fm_synth* fs) {
+inline void private_fm_prepare(fm_synth_osc* ops, int32_t count, const fm_synth* fs) {
   for (int32_t i = 0; i < count; ++i) {
     ops[i].increment = fs->increment;
     ops[i].phase = fs->phase;
@@ -41,7 +41,7 @@ inline float private_unit_remainder(float phase) {
   return float(std::fmod(double(phase), 1.0));
 }
 
-void private_fm_wrap(fm_synth_osc* ops, int32_t count) {
+inline void private_fm_wrap(fm_synth_osc* ops, int32_t count) {
   for (int32_t i = 0; i < count; ++i) ops[i].phase = private_unit_remainder(ops[i].phase);
 }
 }  // namespace
