@@ -184,10 +184,11 @@ void fm_synth_square(fm_synth* fs, float* out, int n) {
   private_fm_prepare(ops, count, fs);
   float f = fs->increment;
   double s = high_pass_1_normalize(1.0, f), beta = beta_3(f);
+  int32_t paired = count / 2 * 2;
   double y[SLOT_OPERATORS];
   for (int i = 0; i < n; ++i) {
-    out[i] = float(private_square_sample<private_library_sine>(ops, count / 2 * 2, beta, s, y));
-    private_fm_advance(ops, count / 2 * 2, y);
+    out[i] = float(private_square_sample<private_library_sine>(ops, paired, beta, s, y));
+    private_fm_advance(ops, paired, y);
   }
   private_fm_wrap(ops, count);
 }
